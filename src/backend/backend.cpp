@@ -1,0 +1,277 @@
+#include "backend/backend.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <stdexcept>
+
+#include "backend/event_channel.h"
+#include "settings/config.h"
+#include "settings/constants.h"
+#include "settings/path_text.h"
+
+namespace {
+
+const Json& object_payload(const Json& payload, const std::string& command) {
+  if (!payload.is_object()) {
+    throw std::runtime_error("Ungültige Daten für " + command + ": ein JSON-Objekt wird erwartet");
+  }
+  return payload;
+}
+
+long long member_as_integer(const Json& payload, const std::string& key, long long fallback) {
+  const auto it = payload.find(key);
+  return it == payload.end() ? fallback : json_to_integer(*it);
+}
+
+bool is_existing_regular_file(const std::string& path_text) {
+  std::error_code error;
+  return fs::is_regular_file(path_from_utf8(path_text), error);
+}
+
+}  // namespace
+
+bool json_is_empty(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return true;
+    case Json::value_t::boolean:
+      return !value.get<bool>();
+    case Json::value_t::number_integer:
+      return value.get<long long>() == 0;
+    case Json::value_t::number_unsigned:
+      return value.get<unsigned long long>() == 0;
+    case Json::value_t::number_float:
+      return value.get<double>() == 0.0;
+    case Json::value_t::string:
+    case Json::value_t::array:
+    case Json::value_t::object:
+      return value.empty();
+    default:
+      return false;
+  }
+}
+
+long long json_to_integer(const Json& value) {
+  if (value.is_boolean())
+    return value.get<bool>() ? 1 : 0;
+  if (value.is_number_integer())
+    return value.get<long long>();
+  if (value.is_number_float()) {
+    const double number = value.get<double>();
+    if (std::isfinite(number) && std::fabs(number) < 9.2e18) {
+      return static_cast<long long>(std::trunc(number));
+    }
+  } else if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    const size_t first = text.find_first_not_of(" \t\n\r\f\v");
+    const size_t last = text.find_last_not_of(" \t\n\r\f\v");
+    if (first != std::string::npos) {
+      const std::string core = text.substr(first, last - first + 1);
+      const size_t digits_from = (core[0] == '+' || core[0] == '-') ? 1 : 0;
+      const bool all_digits = core.size() > digits_from && core.size() - digits_from <= 18 &&
+                              std::all_of(core.begin() + digits_from, core.end(),
+                                          [](unsigned char c) { return std::isdigit(c) != 0; });
+      if (all_digits)
+        return std::stoll(core);
+    }
+  }
+  throw std::runtime_error("Keine ganze Zahl: " + json_plain_text(value));
+}
+
+Backend::Backend(std::ostream& out, FixedPaths paths)
+    : out_(out), paths_(std::move(paths)), cfg_(load_cfg(paths_)) {}
+
+Json Backend::state() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  Json snapshot = Json::object();
+  snapshot["version"] = VERSION;
+  snapshot["cfg"] = cfg_;
+  snapshot["cut_queue"] = cut_queue_;
+  snapshot["mas_files"] = mas_files_;
+  snapshot["busy"] = busy_;
+  return snapshot;
+}
+
+void Backend::log(const std::string& panel, const std::string& msg, const std::string& level) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    support_log_.push_back("[" + panel + "] " + msg);
+  }
+  send_event("log", {{"panel", panel}, {"msg", msg}, {"level", level}});
+}
+
+void Backend::progress(const std::string& panel, double pct, const std::string& status) {
+  const double clamped = std::max(0.0, std::min(100.0, std::isnan(pct) ? 0.0 : pct));
+  send_event(
+      "progress",
+      {{"panel", panel}, {"pct", static_cast<int>(std::trunc(clamped))}, {"status", status}});
+}
+
+void Backend::send_event(const std::string& event, const Json& members) {
+  send(out_, event, members);
+}
+
+void Backend::send_state() {
+  send_event("state", state());
+}
+
+void Backend::set_config(const Json& payload) {
+  if (!json_is_empty(payload)) {
+    object_payload(payload, "set_config");
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (auto it = payload.begin(); it != payload.end(); ++it) {
+      if (cfg_.contains(it.key()) && !it->is_null())
+        cfg_[it.key()] = *it;
+    }
+  }
+  save_cfg(cfg(), paths_);
+  send_state();
+}
+
+int Backend::add_paths(const Json& payload, std::vector<std::string>& list) {
+  Json paths = Json::array();
+  if (payload.is_object() && payload.contains("paths")) {
+    paths = payload["paths"];
+    if (!paths.is_array()) {
+      throw std::runtime_error("Ungültige Pfadliste: " + json_plain_text(paths));
+    }
+  }
+  int added = 0;
+  for (const Json& element : paths) {
+    const std::string path_text = json_plain_text(element);
+    if (!has_media_extension(path_text) || !is_existing_regular_file(path_text))
+      continue;
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (std::find(list.begin(), list.end(), path_text) != list.end())
+      continue;
+    list.push_back(path_text);
+    ++added;
+  }
+  return added;
+}
+
+void Backend::add_cut_files(const Json& payload) {
+  const int added = add_paths(payload, cut_queue_);
+  if (added > 0)
+    log("cut", std::to_string(added) + " Datei(en) hinzugefügt", "info");
+  send_state();
+}
+
+void Backend::add_master_files(const Json& payload) {
+  const int added = add_paths(payload, mas_files_);
+  if (added > 0)
+    log("master", std::to_string(added) + " Clip(s) hinzugefügt", "info");
+  send_state();
+}
+
+void Backend::clear_cut_queue(const Json&) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    cut_queue_.clear();
+    cut_results_.clear();
+  }
+  send_state();
+}
+
+void Backend::clear_master_queue(const Json&) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    mas_files_.clear();
+  }
+  send_state();
+}
+
+void Backend::remove_master_index(const Json& payload) {
+  const long long idx =
+      member_as_integer(object_payload(payload, "remove_master_index"), "idx", -1);
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (idx >= 0 && idx < static_cast<long long>(mas_files_.size())) {
+      mas_files_.erase(mas_files_.begin() + idx);
+    }
+  }
+  send_state();
+}
+
+void Backend::move_master(const Json& payload) {
+  const Json& members = object_payload(payload, "move_master");
+  const long long idx = member_as_integer(members, "idx", -1);
+  const long long direction = member_as_integer(members, "direction", 0);
+  const long long target = idx + direction;
+  bool moved = false;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    const long long size = static_cast<long long>(mas_files_.size());
+    if (idx >= 0 && idx < size && target >= 0 && target < size) {
+      std::swap(mas_files_[idx], mas_files_[target]);
+      moved = true;
+    }
+  }
+  if (moved)
+    send_event("selected_master", {{"idx", target}});
+  send_state();
+}
+
+void Backend::copy_support_log(const Json&) {
+  std::string text;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (size_t i = 0; i < support_log_.size(); ++i) {
+      if (i > 0)
+        text += "\n";
+      text += support_log_[i];
+    }
+  }
+  send_event("support_log", {{"text", text.empty() ? "Kein Log vorhanden." : text}});
+}
+
+void Backend::get_state(const Json&) {
+  send_state();
+}
+
+Json Backend::cfg() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return cfg_;
+}
+
+bool Backend::busy() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return busy_;
+}
+
+std::vector<std::string> Backend::mas_files() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return mas_files_;
+}
+
+std::vector<std::string> Backend::cut_results() const {
+  std::lock_guard<std::mutex> hold(mutex_);
+  return cut_results_;
+}
+
+bool Backend::may_start_job(bool list_is_empty) {
+  if (busy()) {
+    send_event("notify",
+               {{"title", "Hinweis"}, {"message", "Bitte warten, es läuft bereits ein Prozess."}});
+    return false;
+  }
+  if (list_is_empty) {
+    send_event("notify", {{"title", "Hinweis"}, {"message", "Bitte zuerst Videos hinzufügen."}});
+    return false;
+  }
+  return true;
+}
+
+void Backend::apply_job_settings(const Json& payload, const std::vector<std::string>& keys) {
+  if (!json_is_empty(payload)) {
+    object_payload(payload, "den Auftrag");
+    std::lock_guard<std::mutex> hold(mutex_);
+    for (const std::string& key : keys) {
+      const auto it = payload.find(key);
+      if (it != payload.end() && !json_is_empty(*it))
+        cfg_[key] = *it;
+    }
+  }
+  save_cfg(cfg(), paths_);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "settings/fixed_paths.h"
+#include "settings/json_text.h"
+
+// The one object that holds what the backend knows between two commands: the settings, the cut
+// queue, the results of the last cut batch, the master list, the busy flag and the support log.
+// Its public operations are the command handlers; they run on the command thread. The fields are
+// guarded by one mutex, so a job thread may read and change them at the same time.
+class Backend {
+ public:
+  // Loads the settings of `paths`; events go to `out`.
+  explicit Backend(std::ostream& out, FixedPaths paths = fixed_paths());
+
+  Backend(const Backend&) = delete;
+  Backend& operator=(const Backend&) = delete;
+
+  // The snapshot sent in `state` events: version, cfg, cut_queue, mas_files, busy.
+  Json state() const;
+
+  // Reporting, from any thread.
+  void log(const std::string& panel, const std::string& msg, const std::string& level = "info");
+  void progress(const std::string& panel, double pct, const std::string& status);
+  void send_event(const std::string& event, const Json& members = Json::object());
+  void send_state();
+
+  // Command handlers: each takes the command's payload.
+  void bootstrap(const Json& payload);
+  void set_config(const Json& payload);
+  void add_cut_files(const Json& payload);
+  void add_master_files(const Json& payload);
+  void clear_cut_queue(const Json& payload);
+  void clear_master_queue(const Json& payload);
+  void remove_master_index(const Json& payload);
+  void move_master(const Json& payload);
+  void copy_support_log(const Json& payload);
+  void get_state(const Json& payload);
+  void start_cut(const Json& payload);
+  void start_export(const Json& payload);
+
+  // For the jobs and tests.
+  Json cfg() const;
+  bool busy() const;
+  std::vector<std::string> mas_files() const;
+  std::vector<std::string> cut_results() const;
+  const FixedPaths& paths() const { return paths_; }
+
+ private:
+  // Adds the accepted paths of the payload to `list`; returns how many were added.
+  int add_paths(const Json& payload, std::vector<std::string>& list);
+  // The notices with which both jobs refuse to start; true when the job may start.
+  bool may_start_job(bool list_is_empty);
+  // Copies the non-empty payload members named in `keys` into cfg and saves it.
+  void apply_job_settings(const Json& payload, const std::vector<std::string>& keys);
+
+  std::ostream& out_;
+  const FixedPaths paths_;
+
+  mutable std::mutex mutex_;
+  Json cfg_;
+  std::vector<std::string> cut_queue_;
+  std::vector<std::string> cut_results_;
+  std::vector<std::string> mas_files_;
+  bool busy_ = false;
+  std::vector<std::string> support_log_;
+};
+
+// Python-like truth of a JSON value: null, false, 0, "", [] and {} are empty.
+bool json_is_empty(const Json& value);
+
+// A payload member as an integer: numbers lose their fraction, booleans count as 0 and 1, a text
+// holding a whole number is read as that number. Throws on anything else.
+long long json_to_integer(const Json& value);

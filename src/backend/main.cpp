@@ -1,0 +1,19 @@
+#include <cstdlib>
+#include <iostream>
+
+#include "backend/backend.h"
+#include "backend/command_loop.h"
+#include "media/process.h"
+#include "settings/constants.h"
+
+int main() {
+  std::ios::sync_with_stdio(false);
+  Backend backend(std::cout);
+  const CommandTable table = make_command_table(backend);
+  backend.send_event("ready", {{"version", VERSION}});
+  run_command_loop(std::cin, table, backend);
+  // End of input ends the process at once: a running job and its child process go with it.
+  std::cout.flush();
+  kill_running_children();
+  std::_Exit(0);
+}

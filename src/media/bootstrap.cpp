@@ -1,0 +1,7 @@
+#include "backend/backend.h"
+
+#include <stdexcept>
+
+void Backend::bootstrap(const Json&) {
+  throw std::runtime_error("bootstrap ist noch nicht verfügbar");
+}

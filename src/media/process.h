@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs a child program by argument vector (never through a shell), waits for it and hands back
+// its exit code and both output streams, captured whole. The program is looked up on the search
+// path. The child inherits standard input and runs in its own process group (a job object on
+// Windows), so kill_running_children can end it with the backend.
+
+enum class OutputDecoding {
+  raw,              // bytes as they came
+  strict_utf8,      // invalid UTF-8 fails the run
+  replace_invalid,  // invalid UTF-8 replaced by U+FFFD
+};
+
+struct ProcessResult {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// Throws std::runtime_error when the program cannot be found or started, when the output is
+// not valid UTF-8 under strict decoding, and when the timeout expires (the child is killed and
+// reaped first).
+ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
+                          OutputDecoding decoding);
+
+// Kills every child process that is still running; for the end of the backend.
+void kill_running_children();

@@ -1,0 +1,57 @@
+#include "settings/error_log.h"
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <typeinfo>
+
+#ifdef __GNUG__
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <memory>
+#endif
+
+#include "settings/atomic_file.h"
+
+namespace {
+
+std::string type_name_of(const std::exception& failure) {
+  const char* name = typeid(failure).name();
+#ifdef __GNUG__
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
+  if (status == 0 && demangled)
+    return demangled.get();
+#endif
+  return name;
+}
+
+std::string local_time_text() {
+  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
+  return buffer;
+}
+
+}  // namespace
+
+void log_exception(const std::exception& failure, const FixedPaths& paths) {
+  try {
+    std::error_code error;
+    if (!std::filesystem::is_directory(paths.desktop, error))
+      return;
+    const std::string report = "Tavelmor Studio – Fehlerbericht vom " + local_time_text() + "\n" +
+                               type_name_of(failure) + ": " + failure.what() + "\n";
+    write_file_atomically(paths.error_log, report);
+  } catch (...) {
+    // The report is lost; the caller reports the failure its own way.
+  }
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+// The one JSON value type: objects keep their member order.
+using Json = nlohmann::ordered_json;
+
+// The compact one-line form of the protocol: ", " and ": " separators, non-ASCII characters as
+// themselves, doubles in their shortest round-trip form (3.0 stays 3.0). No line feed.
+std::string json_line_text(const Json& value);
+
+// The indented form of the settings and project files: two spaces per level, one member or
+// element per line, [] and {} for empty containers, no final line feed.
+std::string json_file_text(const Json& value);
+
+// Parses a JSON text; throws on invalid JSON (including invalid UTF-8 inside strings).
+Json parse_json(const std::string& text);
+
+// The value as plain text: a string unchanged, anything else in the compact form.
+std::string json_plain_text(const Json& value);

@@ -1,0 +1,54 @@
+#include "settings/json_text.h"
+
+#include <gtest/gtest.h>
+
+TEST(JsonLineText, WireFormOfThePrototol) {
+  const Json value = parse_json(
+      R"({"event": "log", "panel": "cut", "msg": "FFmpeg gefunden – bereit! ✓ äöü", "n": 2,)"
+      R"( "d": 3.0, "e": 5e-05, "ok": true, "none": null, "list": [1, [], {}], "o": {"a": 0.5}})");
+  EXPECT_EQ(
+      json_line_text(value),
+      R"({"event": "log", "panel": "cut", "msg": "FFmpeg gefunden – bereit! ✓ äöü", "n": 2,)"
+      R"( "d": 3.0, "e": 5e-05, "ok": true, "none": null, "list": [1, [], {}], "o": {"a": 0.5}})");
+}
+
+TEST(JsonLineText, EscapesOnlyQuotesBackslashesAndControlCharacters) {
+  const Json value = std::string("a\"b\\c\n\r\t\b\f\x01\x1f/\x7f");
+  EXPECT_EQ(json_line_text(value), R"("a\"b\\c\n\r\t\b\f\u0001\u001f/)"
+                                   "\x7f\"");
+}
+
+TEST(JsonLineText, InvalidUtf8IsReplacedAndTheLineStaysWhole) {
+  const Json value = {{"msg", std::string("Datei \xff\xfe alt.mp4")}};
+  EXPECT_EQ(json_line_text(value), "{\"msg\": \"Datei \xEF\xBF\xBD\xEF\xBF\xBD alt.mp4\"}");
+  EXPECT_NO_THROW(parse_json(json_line_text(value)));
+}
+
+TEST(JsonLineText, KeepsIntegersAndDoublesApart) {
+  EXPECT_EQ(json_line_text(parse_json("[2, 2.0, -0, 1e2, 18446744073709551615]")),
+            "[2, 2.0, 0, 100.0, 18446744073709551615]");
+}
+
+TEST(JsonFileText, IndentedLayoutWithoutFinalLineFeed) {
+  const Json value = parse_json(
+      R"({"output_folder": "/home/ü", "trim_padding": 3.0, "n": 2, "list": [1, {"a": []}], "e": {}})");
+  EXPECT_EQ(json_file_text(value),
+            "{\n"
+            "  \"output_folder\": \"/home/ü\",\n"
+            "  \"trim_padding\": 3.0,\n"
+            "  \"n\": 2,\n"
+            "  \"list\": [\n"
+            "    1,\n"
+            "    {\n"
+            "      \"a\": []\n"
+            "    }\n"
+            "  ],\n"
+            "  \"e\": {}\n"
+            "}");
+}
+
+TEST(JsonPlainText, StringsUnchangedOtherValuesCompact) {
+  EXPECT_EQ(json_plain_text(Json("a b")), "a b");
+  EXPECT_EQ(json_plain_text(Json(5)), "5");
+  EXPECT_EQ(json_plain_text(Json::array({1, "x"})), "[1, \"x\"]");
+}

@@ -1,0 +1,135 @@
+#include "backend_process.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+BackendProcess::BackendProcess(const std::string& home, const std::vector<std::string>& extra_env) {
+  int in_pipe[2], out_pipe[2];
+  if (pipe(in_pipe) != 0 || pipe(out_pipe) != 0)
+    throw std::runtime_error("pipe failed");
+  std::vector<std::string> env = {"HOME=" + home};
+  for (char** entry = environ; *entry; ++entry) {
+    if (std::string(*entry).rfind("HOME=", 0) != 0)
+      env.push_back(*entry);
+  }
+  env.insert(env.end(), extra_env.begin(), extra_env.end());
+  std::vector<char*> envp;
+  for (std::string& entry : env)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  pid_ = fork();
+  if (pid_ == 0) {
+    dup2(in_pipe[0], 0);
+    dup2(out_pipe[1], 1);
+    close(in_pipe[0]);
+    close(in_pipe[1]);
+    close(out_pipe[0]);
+    close(out_pipe[1]);
+    char* argv[] = {const_cast<char*>(BACKEND_BINARY), nullptr};
+    execve(BACKEND_BINARY, argv, envp.data());
+    _exit(127);
+  }
+  close(in_pipe[0]);
+  close(out_pipe[1]);
+  to_child_ = in_pipe[1];
+  from_child_ = out_pipe[0];
+  signal(SIGPIPE, SIG_IGN);
+}
+
+BackendProcess::~BackendProcess() {
+  if (to_child_ >= 0)
+    close(to_child_);
+  if (!exited_ && pid_ > 0) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (from_child_ >= 0)
+    close(from_child_);
+}
+
+void BackendProcess::send_line(const std::string& line) {
+  const std::string data = line + "\n";
+  if (write(to_child_, data.data(), data.size()) != static_cast<ssize_t>(data.size())) {
+    throw std::runtime_error("write to backend failed");
+  }
+}
+
+void BackendProcess::send(const std::string& cmd, const Json& payload) {
+  Json line = {{"cmd", cmd}};
+  if (!payload.is_null())
+    line["payload"] = payload;
+  send_line(line.dump());
+}
+
+std::optional<std::string> BackendProcess::read_line(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    const size_t end = buffer_.find('\n');
+    if (end != std::string::npos) {
+      std::string line = buffer_.substr(0, end);
+      buffer_.erase(0, end + 1);
+      return line;
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      return std::nullopt;
+    pollfd polled = {from_child_, POLLIN, 0};
+    if (poll(&polled, 1, static_cast<int>(left.count())) <= 0)
+      continue;
+    char chunk[65536];
+    const ssize_t got = read(from_child_, chunk, sizeof chunk);
+    if (got <= 0)
+      return std::nullopt;
+    buffer_.append(chunk, static_cast<size_t>(got));
+  }
+}
+
+std::vector<std::string> BackendProcess::read_until(const std::string& event,
+                                                    std::chrono::milliseconds timeout) {
+  std::vector<std::string> lines;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    const auto line = read_line(std::max(left, std::chrono::milliseconds(1)));
+    if (!line)
+      throw std::runtime_error("no '" + event + "' event arrived");
+    lines.push_back(*line);
+    if (event_name(*line) == event)
+      return lines;
+  }
+}
+
+bool BackendProcess::no_more_lines(std::chrono::milliseconds quiet) {
+  return !read_line(quiet).has_value();
+}
+
+int BackendProcess::close_and_wait(std::chrono::milliseconds timeout) {
+  close(to_child_);
+  to_child_ = -1;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const pid_t done = waitpid(pid_, &status, WNOHANG);
+    if (done == pid_) {
+      exited_ = true;
+      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return -1;
+}
+
+std::string event_name(const std::string& line) {
+  return Json::parse(line).value("event", std::string());
+}

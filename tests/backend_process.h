@@ -1,0 +1,48 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "settings/json_text.h"
+
+// The real backend binary as a child process, with its home folder set to `home`: the protocol
+// tests write command lines to its standard input and read its event lines as they arrive.
+class BackendProcess {
+ public:
+  explicit BackendProcess(const std::string& home, const std::vector<std::string>& extra_env = {});
+  ~BackendProcess();
+  BackendProcess(const BackendProcess&) = delete;
+  BackendProcess& operator=(const BackendProcess&) = delete;
+
+  void send_line(const std::string& line);
+  void send(const std::string& cmd, const Json& payload = Json());
+
+  // The next event line as written (without its line feed), or nothing when none arrives in
+  // time or the output has ended.
+  std::optional<std::string> read_line(
+      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Reads lines until one has the given event name; returns all lines read, that one last.
+  std::vector<std::string> read_until(const std::string& event,
+                                      std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // True when no line arrives within `quiet`.
+  bool no_more_lines(std::chrono::milliseconds quiet = std::chrono::milliseconds(300));
+
+  // Closes standard input and waits for the exit; returns the exit status (-1 on a signal or
+  // when it does not end within `timeout`).
+  int close_and_wait(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_ = -1;
+  int to_child_ = -1;
+  int from_child_ = -1;
+  std::string buffer_;
+  bool exited_ = false;
+};
+
+// The event name of an event line.
+std::string event_name(const std::string& line);
