@@ -1,0 +1,53 @@
+#include "media/ffmpeg_tools.h"
+
+#include <stdexcept>
+
+#include "media/probe_json.h"
+#include "media/process.h"
+#include "settings/path_text.h"
+#include "settings/utf8.h"
+
+namespace {
+
+constexpr int CHECK_TIMEOUT = 5;  // seconds
+constexpr int PROBE_TIMEOUT = 60;
+constexpr size_t PROBE_ERROR_TAIL = 500;  // characters of ffprobe's standard error quoted
+
+ProcessResult probe_format(const std::string& fp) {
+  return run_process({"ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", fp},
+                     PROBE_TIMEOUT, OutputDecoding::strict_utf8);
+}
+
+bool is_blank(const std::string& text) {
+  return text.find_first_not_of(" \t\n\r\f\v") == std::string::npos;
+}
+
+}  // namespace
+
+bool check_ffmpeg() {
+  try {
+    return run_process({"ffmpeg", "-version"}, CHECK_TIMEOUT, OutputDecoding::raw).exit_code == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+double get_duration(const std::string& fp) {
+  const ProcessResult result = probe_format(fp);
+  if (result.exit_code != 0 || is_blank(result.out)) {
+    throw std::runtime_error("ffprobe konnte die Videolänge nicht lesen: " + file_name_of(fp) +
+                             "\n" + utf8_tail(result.err, PROBE_ERROR_TAIL));
+  }
+  return duration_from_probe_json(result.out);
+}
+
+std::optional<HandlePair> get_handles(const std::string& fp) {
+  try {
+    const ProcessResult result = probe_format(fp);
+    if (result.exit_code != 0)
+      return std::nullopt;
+    return handles_from_probe_json(result.out);
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}

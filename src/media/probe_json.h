@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "media/ffmpeg_tools.h"
+
+// Readers of the JSON that "ffprobe -v quiet -print_format json -show_format" prints, kept apart
+// from running ffprobe so they can be tested on text.
+
+// A number written as text the way ffprobe and the tags write it ("12.345000", " 2.5", "1e3"):
+// surrounding white space allowed, the whole rest must be one finite decimal number.
+std::optional<double> number_from_text(std::string_view text);
+
+// format.duration in seconds. Throws std::runtime_error when the text is not JSON, the member is
+// missing or it is not a finite number.
+double duration_from_probe_json(const std::string& json_text);
+
+// The handle pair from format.tags: the upper-case tag unless it is absent or empty, else the
+// lower-case one. Nothing when either is missing, not a number, or the JSON is unusable.
+std::optional<HandlePair> handles_from_probe_json(const std::string& json_text);
