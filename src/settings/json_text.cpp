@@ -1,6 +1,7 @@
 #include "settings/json_text.h"
 
 #include <cmath>
+#include <stdexcept>
 
 #include "settings/number_text.h"
 #include "settings/utf8.h"
@@ -108,6 +109,10 @@ std::string json_file_text(const Json& value) {
 }
 
 Json parse_json(const std::string& text) {
+  // A byte-order mark is no JSON: such a file counts as unreadable.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) {
+    throw std::runtime_error("JSON-Text beginnt mit einer Byte-Order-Mark");
+  }
   return Json::parse(text);
 }
 

@@ -15,7 +15,8 @@ std::string json_line_text(const Json& value);
 // element per line, [] and {} for empty containers, no final line feed.
 std::string json_file_text(const Json& value);
 
-// Parses a JSON text; throws on invalid JSON (including invalid UTF-8 inside strings).
+// Parses a JSON text; throws on invalid JSON (including invalid UTF-8 inside strings and a
+// leading byte-order mark).
 Json parse_json(const std::string& text);
 
 // The value as plain text: a string unchanged, anything else in the compact form.
