@@ -44,6 +44,7 @@ bool json_is_empty(const Json& value) {
     case Json::value_t::number_float:
       return value.get<double>() == 0.0;
     case Json::value_t::string:
+      return value.get_ref<const std::string&>().empty();
     case Json::value_t::array:
     case Json::value_t::object:
       return value.empty();
