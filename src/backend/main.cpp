@@ -3,10 +3,12 @@
 
 #include "backend/backend.h"
 #include "backend/command_loop.h"
+#include "backend/standard_streams.h"
 #include "media/process.h"
 #include "settings/constants.h"
 
 int main() {
+  prepare_standard_streams();
   std::ios::sync_with_stdio(false);
   Backend backend(std::cout);
   const CommandTable table = make_command_table(backend);

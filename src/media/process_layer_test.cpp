@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "media/process.h"
+
+namespace {
+
+// Runs the test suite's stand-in program. On Windows it is found beside the test executable;
+// elsewhere its folder is put first on the search path.
+class ProcessLayer : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+#ifndef _WIN32
+    const char* path = std::getenv("PATH");
+    const std::string search = std::string(TEST_CHILD_DIR) + ":" + (path ? path : "");
+    setenv("PATH", search.c_str(), 1);
+#endif
+  }
+
+  static ProcessResult child(std::vector<std::string> args, int timeout = 30,
+                             OutputDecoding decoding = OutputDecoding::raw) {
+    args.insert(args.begin(), "test_child");
+    return run_process(args, timeout, decoding);
+  }
+};
+
+}  // namespace
+
+TEST_F(ProcessLayer, HandsBackTheExitCode) {
+  EXPECT_EQ(child({"exit", "0"}).exit_code, 0);
+  EXPECT_EQ(child({"exit", "3"}).exit_code, 3);
+  EXPECT_EQ(child({"exit", "255"}).exit_code, 255);
+}
+
+TEST_F(ProcessLayer, PassesAwkwardArgumentsUnchanged) {
+  const std::vector<std::string> awkward = {
+      "",      "plain",         "two words",    "quote\"inside", "\"",          "back\\slash",
+      "end\\", "end two\\\\",   "\\\"",         "a\\\\\"b",      "tab\there",   "new\nline",
+      "ä ö ü", "Übung ✓ 🎬.mp4", "C:\\A B\\c\\", "it's",          "$HOME `x` *", "%PATH%"};
+  std::vector<std::string> args = {"echo"};
+  args.insert(args.end(), awkward.begin(), awkward.end());
+  std::string expected;
+  for (const std::string& arg : awkward)
+    expected += std::to_string(arg.size()) + ":" + arg;
+  const ProcessResult result = child(args);
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out, expected);
+}
+
+TEST_F(ProcessLayer, ReadsBothStreamsBeyondThePipeBuffer) {
+  const ProcessResult result = child({"spew", "1048576"});
+  EXPECT_EQ(result.exit_code, 0);
+  EXPECT_EQ(result.out.size(), 1048576u);
+  EXPECT_EQ(result.err.size(), 1048576u);
+  EXPECT_EQ(result.out.find('e'), std::string::npos);
+  EXPECT_EQ(result.err.find('o'), std::string::npos);
+}
+
+TEST_F(ProcessLayer, ATimeoutKillsTheChildAndFails) {
+  const auto started = std::chrono::steady_clock::now();
+  try {
+    child({"sleep", "30"}, 1);
+    ADD_FAILURE() << "no timeout";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_NE(std::string(failure.what()).find("Zeitüberschreitung"), std::string::npos);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST_F(ProcessLayer, AMissingProgramFailsWithItsName) {
+  try {
+    run_process({"no_such_program_here"}, 5, OutputDecoding::raw);
+    ADD_FAILURE() << "no failure";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_NE(std::string(failure.what()).find("no_such_program_here"), std::string::npos);
+  }
+}
+
+TEST_F(ProcessLayer, DecodesOutputAsAsked) {
+  EXPECT_EQ(child({"invalid"}).out, "ok \xff\xfe end");
+  const ProcessResult replaced = child({"invalid"}, 30, OutputDecoding::replace_invalid);
+  EXPECT_EQ(replaced.out, "ok \xEF\xBF\xBD\xEF\xBF\xBD end");
+  EXPECT_EQ(replaced.err, "err \xEF\xBF\xBD");
+  EXPECT_THROW(child({"invalid"}, 30, OutputDecoding::strict_utf8), std::runtime_error);
+}
+
+TEST_F(ProcessLayer, RunningChildrenCanBeKilled) {
+  std::thread killer([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    kill_running_children();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  const ProcessResult result = child({"sleep", "30"});
+  killer.join();
+  EXPECT_NE(result.exit_code, 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}

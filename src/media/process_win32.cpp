@@ -1,0 +1,206 @@
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "media/process.h"
+#include "settings/utf8.h"
+
+namespace {
+
+std::wstring widen(const std::string& text) {
+  if (text.empty())
+    return std::wstring();
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string system_error_text(DWORD code) {
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (length > 0 && buffer) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), nullptr, 0,
+                                         nullptr, nullptr);
+    text.resize(static_cast<size_t>(size));
+    WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), text.data(), size, nullptr,
+                        nullptr);
+    LocalFree(buffer);
+  }
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text.empty() ? "Fehler " + std::to_string(code) : text;
+}
+
+// One argument as the C runtime splits a command line: quoted when it holds white space or a
+// quote (or is empty); backslashes are doubled only where they come before a quote.
+void append_quoted(std::wstring& line, const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+    line += arg;
+    return;
+  }
+  line += L'"';
+  size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == L'"') {
+      line.append(backslashes * 2 + 1, L'\\');
+    } else {
+      line.append(backslashes, L'\\');
+    }
+    backslashes = 0;
+    line += c;
+  }
+  line.append(backslashes * 2, L'\\');
+  line += L'"';
+}
+
+// Every child is put into this job object; closing it (when the backend ends) kills them all.
+HANDLE children_job() {
+  static HANDLE job = [] {
+    HANDLE created = CreateJobObjectW(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return created;
+  }();
+  return job;
+}
+
+// Handles are made inheritable only while one child is created, so children started at the
+// same time from two threads never receive each other's pipe ends.
+std::mutex spawn_lock;
+
+struct Handle {
+  HANDLE value = nullptr;
+  ~Handle() { reset(); }
+  void reset() {
+    if (value && value != INVALID_HANDLE_VALUE)
+      CloseHandle(value);
+    value = nullptr;
+  }
+};
+
+void read_all(HANDLE pipe, std::string& into) {
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    into.append(buffer, got);
+}
+
+std::string decode(std::string bytes, OutputDecoding decoding, const std::string& program) {
+  switch (decoding) {
+    case OutputDecoding::raw:
+      return bytes;
+    case OutputDecoding::replace_invalid:
+      return sanitize_utf8(bytes);
+    case OutputDecoding::strict_utf8:
+      if (!is_valid_utf8(bytes)) {
+        throw std::runtime_error("Ausgabe von " + program + " ist kein gültiges UTF-8");
+      }
+      return bytes;
+  }
+  return bytes;
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
+                          OutputDecoding decoding) {
+  if (args.empty())
+    throw std::runtime_error("Kein Programm angegeben");
+  std::wstring command_line;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0)
+      command_line += L' ';
+    append_quoted(command_line, widen(args[i]));
+  }
+
+  Handle out_read, out_write, err_read, err_write, in_copy, process, thread;
+  {
+    std::lock_guard<std::mutex> hold(spawn_lock);
+    SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!CreatePipe(&out_read.value, &out_write.value, &inheritable, 0) ||
+        !CreatePipe(&err_read.value, &err_write.value, &inheritable, 0)) {
+      throw std::runtime_error("Pipe kann nicht angelegt werden: " +
+                               system_error_text(GetLastError()));
+    }
+    SetHandleInformation(out_read.value, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(err_read.value, HANDLE_FLAG_INHERIT, 0);
+    HANDLE own_input = GetStdHandle(STD_INPUT_HANDLE);
+    if (own_input && own_input != INVALID_HANDLE_VALUE) {
+      DuplicateHandle(GetCurrentProcess(), own_input, GetCurrentProcess(), &in_copy.value, 0, TRUE,
+                      DUPLICATE_SAME_ACCESS);
+    }
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in_copy.value;
+    startup.hStdOutput = out_write.value;
+    startup.hStdError = err_write.value;
+    PROCESS_INFORMATION info = {};
+    const BOOL started =
+        CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED, nullptr,
+                       nullptr, &startup, &info);
+    if (!started) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+        throw std::runtime_error("Programm nicht gefunden: " + args[0]);
+      }
+      throw std::runtime_error("Programm kann nicht gestartet werden: " + args[0] + " (" +
+                               system_error_text(code) + ")");
+    }
+    process.value = info.hProcess;
+    thread.value = info.hThread;
+    AssignProcessToJobObject(children_job(), process.value);
+    ResumeThread(thread.value);
+    out_write.reset();
+    err_write.reset();
+    in_copy.reset();
+  }
+
+  std::string captured_out, captured_err;
+  std::thread err_reader(read_all, err_read.value, std::ref(captured_err));
+  std::thread out_reader(read_all, out_read.value, std::ref(captured_out));
+  const DWORD waited =
+      WaitForSingleObject(process.value, static_cast<DWORD>(timeout_seconds) * 1000);
+  const bool timed_out = waited != WAIT_OBJECT_0;
+  if (timed_out) {
+    TerminateProcess(process.value, 1);
+    WaitForSingleObject(process.value, INFINITE);
+  }
+  out_reader.join();
+  err_reader.join();
+  if (timed_out) {
+    throw std::runtime_error("Zeitüberschreitung: " + args[0] + " lief länger als " +
+                             std::to_string(timeout_seconds) + " s und wurde beendet");
+  }
+
+  DWORD exit_code = 0;
+  GetExitCodeProcess(process.value, &exit_code);
+  ProcessResult result;
+  result.exit_code = static_cast<int>(exit_code);
+  result.out = decode(std::move(captured_out), decoding, args[0]);
+  result.err = decode(std::move(captured_err), decoding, args[0]);
+  return result;
+}
+
+void kill_running_children() {
+  TerminateJobObject(children_job(), 1);
+}
