@@ -1,9 +1,11 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "settings/callbacks.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
 
 // Creates a new CapCut project from the template beside the program file, holding `files` in
@@ -11,3 +13,26 @@
 // `log`, then exactly one of `done` (the project folder) and `err` (the error text).
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
                                const MessageFn& log, const MessageFn& done, const MessageFn& err);
+
+// CapCut's project folder below `home`: AppData/Local/CapCut/User Data/Projects/
+// com.lveditor.draft, the same on every platform. Not tested for existence.
+std::filesystem::path capcut_project_dir_for_home(const std::filesystem::path& home);
+
+// CapCut's project folder of the current user.
+std::filesystem::path capcut_project_base_dir();
+
+// The template project, the folder capcut_template beside the program file.
+std::filesystem::path capcut_template_dir();
+
+// Where an export reads and writes: CapCut's project folder, the template, and the fixed paths
+// whose error log receives the failure report.
+struct CapcutExportPlaces {
+  std::filesystem::path projects_dir;
+  std::filesystem::path template_dir;
+  FixedPaths paths;
+};
+
+// run_master_capcut_project with the places given instead of the current user's.
+void run_capcut_project_export(const std::vector<std::string>& files, const Json& cfg,
+                               const MessageFn& log, const MessageFn& done, const MessageFn& err,
+                               const CapcutExportPlaces& places);

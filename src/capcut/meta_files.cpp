@@ -1,0 +1,156 @@
+#include "capcut/meta_files.h"
+
+#include <optional>
+#include <stdexcept>
+
+#include "capcut/capcut_files.h"
+#include "capcut/uuid.h"
+#include "media/ffmpeg_tools.h"
+#include "settings/atomic_file.h"
+#include "settings/path_text.h"
+
+namespace {
+
+// Top-level members that CapCut builds have used for the project list, in the order tried.
+const char* const REGISTRY_LISTS[] = {"drafts", "projects", "all_draft_store", "draft_list",
+                                      "infos"};
+const char* const OWN_REGISTRY_LIST = "tavelmor_projects";
+
+Json media_entry(const std::string& path, long long duration_us, long long import_time_ms,
+                 const FrameSize& frame) {
+  return Json{{"ai_group_type", ""},
+              {"create_time", unix_time_seconds()},
+              {"duration", duration_us},
+              {"enter_from", 0},
+              {"extra_info", file_name_of(path)},
+              {"file_Path", with_forward_slashes(path)},
+              {"height", frame.height},
+              {"id", new_uuid()},
+              {"import_time", import_time_ms},
+              {"import_time_ms", import_time_ms * 1000},
+              {"item_source", 1},
+              {"md5", ""},
+              {"metetype", "video"},
+              {"roughcut_time_range", {{"duration", duration_us}, {"start", 0}}},
+              {"sub_time_range", {{"duration", -1}, {"start", -1}}},
+              {"type", 0},
+              {"width", frame.width}};
+}
+
+Json registry_entry(const std::string& project_name, const std::filesystem::path& project_dir,
+                    long long duration_us) {
+  const std::string id = new_uuid();
+  const std::string folder = path_to_utf8(project_dir);
+  const long long now_ms = unix_time_ms();
+  return Json{{"id", id},
+              {"draft_id", id},
+              {"name", project_name},
+              {"draft_name", project_name},
+              {"path", folder},
+              {"draft_fold_path", folder},
+              {"duration", duration_us},
+              {"create_time", now_ms},
+              {"update_time", now_ms},
+              {"tm_draft_create", now_ms},
+              {"tm_draft_modified", now_ms}};
+}
+
+// The list of the registry that takes a new entry; null when there is none.
+Json* registry_list_of(Json& registry) {
+  if (registry.is_array())
+    return &registry;
+  for (const char* name : REGISTRY_LISTS) {
+    const auto member = registry.find(name);
+    if (member != registry.end() && member->is_array())
+      return &*member;
+  }
+  if (!registry.contains(OWN_REGISTRY_LIST))
+    registry[OWN_REGISTRY_LIST] = Json::array();
+  Json& own = registry[OWN_REGISTRY_LIST];
+  return own.is_array() ? &own : nullptr;
+}
+
+}  // namespace
+
+Json build_capcut_draft_materials(const std::vector<std::string>& files, const Json& cfg) {
+  const FrameSize frame = frame_of(cfg);
+  const long long import_time_ms = unix_time_ms();
+  Json entries = Json::array();
+  for (const std::string& file : files) {
+    const std::string path = absolute_form_text(file);
+    entries.push_back(
+        media_entry(path, microseconds_of(get_duration(path)), import_time_ms, frame));
+  }
+  return Json::array({Json{{"type", 0}, {"value", std::move(entries)}}});
+}
+
+void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
+                                 const std::vector<std::string>& files, const Json& cfg,
+                                 long long duration_us, const std::string& project_name,
+                                 const MessageFn& log) {
+  const std::filesystem::path meta_path = project_dir / "draft_meta_info.json";
+  std::optional<Json> meta = read_capcut_json(meta_path);
+  if (!meta)
+    return;
+  if (!meta->is_object())
+    throw std::runtime_error("CapCut: draft_meta_info.json ist kein JSON-Objekt");
+
+  (*meta)["draft_materials"] = build_capcut_draft_materials(files, cfg);
+  (*meta)["draft_name"] = project_name;
+  (*meta)["draft_fold_path"] = with_forward_slashes(path_to_utf8(project_dir));
+  (*meta)["draft_root_path"] = with_forward_slashes(path_to_utf8(project_dir.parent_path()));
+  (*meta)["tm_duration"] = duration_us;
+  const long long now_ms = unix_time_ms();
+  for (const char* member : {"tm_draft_modified", "update_time", "modify_time"}) {
+    if (meta->contains(member))
+      (*meta)[member] = now_ms;
+  }
+  write_capcut_json(meta_path, *meta);
+  log("CapCut: Medienliste aus aktuellen Clips neu erstellt");
+}
+
+std::filesystem::path capcut_registry_backup_path(const std::filesystem::path& root_path) {
+  std::filesystem::path backup = root_path;
+  backup += ".tavelmor_backup";
+  return backup;
+}
+
+bool update_capcut_root_meta(const std::filesystem::path& root_path,
+                             const std::string& project_name,
+                             const std::filesystem::path& project_dir, long long duration_us) {
+  std::error_code error;
+  const bool exists = std::filesystem::exists(root_path, error);
+  std::string previous;
+  Json registry = Json::object();
+  if (exists) {
+    std::optional<Json> read;
+    try {
+      previous = read_file_bytes(root_path);
+      read = parse_capcut_json(previous);
+    } catch (const std::exception&) {
+    }
+    if (!read)
+      return false;
+    registry = std::move(*read);
+  }
+  if (!registry.is_object() && !registry.is_array())
+    throw std::runtime_error("CapCuts Projektliste hat ein unbekanntes Format: " +
+                             path_to_utf8(root_path));
+
+  Json* list = registry_list_of(registry);
+  if (!list)
+    return false;
+  list->push_back(registry_entry(project_name, project_dir, duration_us));
+
+  if (!root_path.parent_path().empty()) {
+    std::filesystem::create_directories(root_path.parent_path(), error);
+    if (error)
+      throw std::runtime_error(
+          "Ordner kann nicht angelegt werden: " + path_to_utf8(root_path.parent_path()) + " (" +
+          error.message() + ")");
+  }
+  if (exists)
+    write_file_atomically(capcut_registry_backup_path(root_path), previous);
+  write_capcut_json(root_path, registry);
+  return true;
+}

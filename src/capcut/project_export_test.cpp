@@ -1,0 +1,357 @@
+#include "capcut/project_export.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <ctime>
+#include <memory>
+#include <regex>
+#include <set>
+
+#include "capcut/capcut_files.h"
+#include "capcut/meta_files.h"
+#include "capcut/program_dir.h"
+#include "capcut/test_clips.h"
+#include "settings/path_text.h"
+#include "support/test_util.h"
+
+namespace {
+
+const Json PORTRAIT = {{"resolution", "Hochformat 1080x1920"}};
+
+// One export's callbacks, recorded.
+struct ExportRun {
+  std::vector<std::string> logged;
+  std::vector<std::string> done;
+  std::vector<std::string> errors;
+};
+
+// A scratch home folder with a Desktop (for the error log) and CapCut's folder inside it.
+class ScratchHome {
+ public:
+  ScratchHome() { fs::create_directories(home_ / "Desktop"); }
+  CapcutExportPlaces places(const fs::path& template_dir) const {
+    return {projects(), template_dir, fixed_paths_for_home(home_.path())};
+  }
+  fs::path projects() const { return capcut_project_dir_for_home(home_.path()); }
+  fs::path registry() const { return projects() / "root_meta_info.json"; }
+  std::string error_log() const {
+    return read_text_file(fixed_paths_for_home(home_.path()).error_log);
+  }
+  const ScopedTempDir& dir() const { return home_; }
+
+ private:
+  ScopedTempDir home_{"capcut_home_"};
+};
+
+ExportRun run_export(const std::vector<std::string>& files, const ScratchHome& home,
+                     const fs::path& template_dir, const MessageFn& done_hook = nullptr) {
+  ExportRun run;
+  run_capcut_project_export(
+      files, PORTRAIT, [&](const std::string& line) { run.logged.push_back(line); },
+      [&](const std::string& path) {
+        run.done.push_back(path);
+        if (done_hook)
+          done_hook(path);
+      },
+      [&](const std::string& text) { run.errors.push_back(text); }, home.places(template_dir));
+  return run;
+}
+
+std::string local_stamp(std::chrono::system_clock::time_point at) {
+  const std::time_t time = std::chrono::system_clock::to_time_t(at);
+  std::tm local{};
+  localtime_r(&time, &local);
+  char buffer[32];
+  std::strftime(buffer, sizeof buffer, "%Y%m%d_%H%M%S", &local);
+  return buffer;
+}
+
+Json read_json(const fs::path& path) {
+  return parse_json(read_text_file(path));
+}
+
+std::vector<long long> segment_durations(const Json& draft) {
+  std::vector<long long> durations;
+  for (const Json& segment : draft["tracks"][0]["segments"])
+    durations.push_back(segment["target_timerange"]["duration"]);
+  return durations;
+}
+
+}  // namespace
+
+TEST(CapcutPlaces, ProjectFolderBelowTheHomeAndTemplateBesideTheProgram) {
+  EXPECT_EQ(capcut_project_dir_for_home("/h/ü"),
+            fs::path("/h/ü/AppData/Local/CapCut/User Data/Projects/com.lveditor.draft"));
+  const fs::path dir = program_dir();
+  EXPECT_TRUE(dir.is_absolute());
+  EXPECT_TRUE(fs::equivalent(dir / program_file().filename(), program_file()));
+  EXPECT_EQ(capcut_template_dir(), dir / "capcut_template");
+}
+
+// The template that the build places beside the programs.
+TEST(CapcutOwnTemplate, LooksLikeAnEmptyWindowsProject) {
+  const fs::path dir = capcut_template_dir();
+  ASSERT_TRUE(fs::is_directory(dir)) << dir;
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir))
+    names.insert(path_to_utf8(entry.path().lexically_relative(dir)));
+  EXPECT_EQ(names, (std::set<std::string>{"draft_content.json", "draft_meta_info.json",
+                                          "draft_virtual_store.json"}));
+  for (const std::string& name : names) {
+    const std::string text = read_text_file(dir / name);
+    ASSERT_TRUE(parse_capcut_json(text).has_value()) << name;
+    EXPECT_EQ(text, json_file_text(parse_json(text))) << name;
+  }
+
+  const Json draft = read_json(dir / "draft_content.json");
+  for (const char* member : {"id",
+                             "name",
+                             "duration",
+                             "fps",
+                             "create_time",
+                             "update_time",
+                             "version",
+                             "new_version",
+                             "color_space",
+                             "render_index_track_mode_on",
+                             "free_render_index_mode_on",
+                             "is_drop_frame_timecode",
+                             "source",
+                             "path",
+                             "cover",
+                             "extra_info",
+                             "static_cover_image_path",
+                             "retouch_cover",
+                             "time_marks",
+                             "lyrics_effects",
+                             "group_container",
+                             "uneven_animation_template_info",
+                             "relationships",
+                             "mutable_config",
+                             "keyframe_graph_list",
+                             "platform",
+                             "last_modified_platform",
+                             "canvas_config",
+                             "config",
+                             "keyframes",
+                             "materials",
+                             "tracks"})
+    EXPECT_TRUE(draft.contains(member)) << member;
+  EXPECT_EQ(draft["canvas_config"]["width"], 1080);
+  EXPECT_EQ(draft["canvas_config"]["height"], 1920);
+  EXPECT_EQ(draft["materials"].size(), 48u);
+  for (const auto& list : draft["materials"])
+    EXPECT_EQ(list, Json::array());
+  EXPECT_EQ(draft["keyframes"].size(), 8u);
+  ASSERT_EQ(draft["tracks"].size(), 1u);
+  EXPECT_EQ(draft["tracks"][0]["type"], "video");
+  EXPECT_EQ(draft["tracks"][0]["segments"], Json::array());
+  // The version markers claim one build throughout.
+  EXPECT_EQ(draft["new_version"], "140.0.0");
+  EXPECT_EQ(draft["version"], 360000);
+  for (const char* platform : {"platform", "last_modified_platform"}) {
+    EXPECT_EQ(draft[platform]["app_version"], "6.7.0");
+    EXPECT_EQ(draft[platform]["os"], "windows");
+    EXPECT_EQ(draft[platform]["app_id"], 359289);
+  }
+
+  const Json meta = read_json(dir / "draft_meta_info.json");
+  std::vector<int> groups;
+  for (const Json& group : meta["draft_materials"])
+    groups.push_back(group["type"]);
+  EXPECT_EQ(groups, (std::vector<int>{0, 1, 2, 3, 6, 7, 8}));
+  EXPECT_EQ(meta["draft_id"], draft["id"]);
+  EXPECT_EQ(read_json(dir / "draft_virtual_store.json")["draft_virtual_store"].size(), 3u);
+}
+
+TEST(CapcutProjectExport, RefusesBeforeTouchingCapcut) {
+  ScratchHome home;
+  ScopedTempDir templates;
+  const struct {
+    fs::path template_dir;
+    std::vector<std::string> files;
+    const char* message;
+  } cases[] = {
+      {templates / "absent", {}, "CapCut-Template fehlt im Backend."},
+      {templates / "absent", {"/a.mp4"}, "CapCut-Template fehlt im Backend."},
+      {templates.path(), {}, "Keine Clips für CapCut Export vorhanden."},
+  };
+  for (const auto& c : cases) {
+    const ExportRun run = run_export(c.files, home, c.template_dir);
+    EXPECT_EQ(run.errors, std::vector<std::string>{c.message});
+    EXPECT_TRUE(run.done.empty());
+    EXPECT_TRUE(run.logged.empty());
+    EXPECT_NE(home.error_log().find(c.message), std::string::npos);
+    EXPECT_FALSE(fs::exists(home.projects()));
+  }
+}
+
+TEST(CapcutProjectExport, TemplateWithoutUsableDraftLeavesAnUnregisteredCopy) {
+  ScratchHome home;
+  ScopedTempDir templates;
+  write_text_file(templates / "empty" / "notes.txt", "n");
+  write_text_file(templates / "broken" / "draft_content.json", "{\"tracks\": [");
+
+  const ExportRun missing = run_export({"/nowhere/a.mp4"}, home, templates / "empty");
+  EXPECT_EQ(missing.errors,
+            std::vector<std::string>{"CapCut Template enthält keine draft_content.json"});
+  ASSERT_EQ(missing.logged.size(), 1u);
+  const std::string name =
+      missing.logged[0].substr(std::string("Erstelle CapCut-Projekt: ").size());
+  EXPECT_EQ(read_text_file(home.projects() / name / "notes.txt"), "n");
+
+  const ExportRun broken = run_export({"/nowhere/a.mp4"}, home, templates / "broken");
+  ASSERT_EQ(broken.errors.size(), 1u);
+  EXPECT_NE(broken.errors[0].find("draft_content.json"), std::string::npos) << broken.errors[0];
+  EXPECT_TRUE(broken.done.empty());
+  EXPECT_FALSE(fs::exists(home.registry()));
+}
+
+// Whole exports of real clips: 100, 40 and 130 frames at 40 fps.
+class CapcutExportMedia : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = std::make_unique<ScopedTempDir>("capcut_export_");
+    make_video_clip(*dir_ / "a.mp4", 100);
+    make_video_clip(*dir_ / "b.mkv", 40);
+    make_video_clip(*dir_ / "c.mov", 130);
+  }
+  static void TearDownTestSuite() { dir_.reset(); }
+  static std::vector<std::string> clips() {
+    return {dir_->text() + "/a.mp4", dir_->text() + "/b.mkv", dir_->text() + "/c.mov"};
+  }
+
+  static std::unique_ptr<ScopedTempDir> dir_;
+};
+
+std::unique_ptr<ScopedTempDir> CapcutExportMedia::dir_;
+
+TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
+  ScratchHome home;
+  const ExportRun run = run_export(clips(), home, capcut_template_dir());
+  ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+  ASSERT_EQ(run.done.size(), 1u);
+  const fs::path project = path_from_utf8(run.done[0]);
+  EXPECT_EQ(project.parent_path(), home.projects());
+  const std::string name = path_to_utf8(project.filename());
+  EXPECT_TRUE(std::regex_match(name, std::regex("Tavelmor_AutoCut_[0-9]{8}_[0-9]{6}"))) << name;
+  EXPECT_EQ(run.logged,
+            (std::vector<std::string>{"Erstelle CapCut-Projekt: " + name,
+                                      "CapCut: Medienliste aus aktuellen Clips neu erstellt",
+                                      "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
+                                      "CapCut-Projekt erstellt: " + run.done[0]}));
+
+  const Json draft = read_json(project / "draft_content.json");
+  EXPECT_EQ(segment_durations(draft), (std::vector<long long>{2500000, 1000000, 3250000}));
+  EXPECT_EQ(draft["duration"], 6750000);
+  EXPECT_EQ(draft["materials"]["videos"][1]["path"], path_to_utf8(fs::canonical(clips()[1])));
+  EXPECT_EQ(draft["canvas_config"],
+            read_json(capcut_template_dir() / "draft_content.json")["canvas_config"]);
+
+  const Json meta = read_json(project / "draft_meta_info.json");
+  EXPECT_EQ(meta["draft_name"], name);
+  EXPECT_EQ(meta["tm_duration"], 6750000);
+  EXPECT_EQ(meta["draft_materials"][0]["value"].size(), 3u);
+  EXPECT_EQ(read_text_file(project / "draft_virtual_store.json"),
+            read_text_file(capcut_template_dir() / "draft_virtual_store.json"));
+
+  const Json registry = read_json(home.registry());
+  ASSERT_EQ(registry["tavelmor_projects"].size(), 1u);
+  EXPECT_EQ(registry["tavelmor_projects"][0]["path"], run.done[0]);
+  EXPECT_EQ(registry["tavelmor_projects"][0]["duration"], 6750000);
+}
+
+TEST_F(CapcutExportMedia, TimelineDraftsMetaFilesAndAClashingName) {
+  ScratchHome home;
+  ScopedTempDir templates;
+  const fs::path tpl = templates / "t";
+  const std::string draft = R"({"id": "D", "duration": 0, "tracks": [{"type": "video"}]})";
+  write_text_file(tpl / "draft_content.json", draft);
+  write_text_file(tpl / "Timelines" / "one" / "draft_content.json", draft);
+  write_text_file(tpl / "Timelines" / "two" / "deeper" / "draft_content.json", draft);
+  write_text_file(tpl / "Timelines" / "three" / "draft_content.json", "{\"tracks\": ");
+  write_text_file(tpl / "draft_virtual_store.json",
+                  R"({"name": "", "draft_duration": 0, "modify_time": 1, "other": "kept"})");
+  // Folders for the names of the next seconds already exist, as after an export just before.
+  const auto now = std::chrono::system_clock::now();
+  for (int second = 0; second < 30; ++second)
+    fs::create_directories(home.projects() /
+                           ("Tavelmor_AutoCut_" + local_stamp(now + std::chrono::seconds(second))));
+  const std::string store = R"({"all_draft_store": [], "draft_ids": 1})";
+  write_text_file(home.registry(), store);
+
+  const ExportRun run = run_export(clips(), home, tpl);
+  ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+  const fs::path project = path_from_utf8(run.done.at(0));
+  const std::string folder = path_to_utf8(project.filename());
+  ASSERT_TRUE(
+      std::regex_match(folder, std::regex("Tavelmor_AutoCut_[0-9]{8}_[0-9]{6}_[0-9a-f]{6}")))
+      << folder;
+  const std::string name = folder.substr(0, folder.size() - 7);
+  EXPECT_EQ(run.logged,
+            (std::vector<std::string>{"Erstelle CapCut-Projekt: " + name,
+                                      "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
+                                      "CapCut-Projekt erstellt: " + run.done[0]}));
+
+  std::set<std::string> ids;
+  for (const fs::path& file :
+       {project / "draft_content.json", project / "Timelines" / "one" / "draft_content.json",
+        project / "Timelines" / "two" / "deeper" / "draft_content.json"}) {
+    const Json rewritten = read_json(file);
+    EXPECT_EQ(segment_durations(rewritten), (std::vector<long long>{2500000, 1000000, 3250000}))
+        << file;
+    for (const Json& material : rewritten["materials"]["videos"])
+      ids.insert(material["id"].get<std::string>());
+  }
+  EXPECT_EQ(ids.size(), 9u);
+  EXPECT_EQ(read_text_file(project / "Timelines" / "three" / "draft_content.json"),
+            "{\"tracks\": ");
+
+  const Json virtual_store = read_json(project / "draft_virtual_store.json");
+  EXPECT_EQ(virtual_store["name"], name);
+  EXPECT_EQ(virtual_store["draft_duration"], 6750000);
+  EXPECT_GT(virtual_store["modify_time"].get<long long>(), 1);
+  EXPECT_EQ(virtual_store["other"], "kept");
+
+  const Json registry = read_json(home.registry());
+  ASSERT_EQ(registry["all_draft_store"].size(), 1u);
+  EXPECT_EQ(registry["all_draft_store"][0]["name"], name);
+  EXPECT_EQ(registry["all_draft_store"][0]["path"], run.done[0]);
+  EXPECT_EQ(read_text_file(capcut_registry_backup_path(home.registry())), store);
+}
+
+TEST_F(CapcutExportMedia, UnreadableRegistryStaysAndTheExportSucceeds) {
+  ScratchHome home;
+  const std::string unreadable = "{\"all_draft_store\": [{\"draft_name\": \"Mein Projekt\"";
+  write_text_file(home.registry(), unreadable);
+  const ExportRun run = run_export({clips()[1]}, home, capcut_template_dir());
+  ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+  ASSERT_EQ(run.done.size(), 1u);
+  EXPECT_EQ(read_text_file(home.registry()), unreadable);
+  EXPECT_FALSE(fs::exists(capcut_registry_backup_path(home.registry())));
+  ASSERT_EQ(run.logged.size(), 5u);
+  EXPECT_EQ(run.logged[2],
+            "CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen "
+            "werden: " +
+                path_to_utf8(home.registry()) + " ist nicht lesbar und bleibt unverändert");
+  EXPECT_EQ(run.logged[4], "CapCut-Projekt erstellt: " + run.done[0]);
+}
+
+TEST_F(CapcutExportMedia, FailuresReachErrOnceAndLeaveTheRegistryAlone) {
+  ScratchHome home;
+  const ExportRun missing =
+      run_export({clips()[0], dir_->text() + "/gone.mp4"}, home, capcut_template_dir());
+  ASSERT_EQ(missing.errors.size(), 1u);
+  EXPECT_NE(missing.errors[0].find("gone.mp4"), std::string::npos) << missing.errors[0];
+  EXPECT_TRUE(missing.done.empty());
+  EXPECT_NE(home.error_log().find(missing.errors[0]), std::string::npos);
+  EXPECT_FALSE(fs::exists(home.registry()));
+
+  // An error raised by `done` takes the same path.
+  const ExportRun refused =
+      run_export({clips()[1]}, home, capcut_template_dir(),
+                 [](const std::string&) { throw std::runtime_error("Anzeige nicht möglich"); });
+  EXPECT_EQ(refused.done.size(), 1u);
+  EXPECT_EQ(refused.errors, std::vector<std::string>{"Anzeige nicht möglich"});
+}

@@ -1,0 +1,175 @@
+#pragma once
+
+// Helpers shared by the export tests: scripted stand-ins for ffmpeg and ffprobe, clips made with
+// the real FFmpeg, and captured callbacks.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "media/process.h"
+#include "settings/callbacks.h"
+#include "settings/json_text.h"
+#include "settings/number_text.h"
+#include "settings/path_text.h"
+#include "support/test_util.h"
+
+// Sets an environment variable for the scope and puts the old value back at its end.
+class ScopedEnv {
+ public:
+  ScopedEnv(const std::string& name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name.c_str()))
+      old_ = old;
+    setenv(name.c_str(), value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (old_)
+      setenv(name_.c_str(), old_->c_str(), 1);
+    else
+      unsetenv(name_.c_str());
+  }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// The path of a program on the current search path (for stand-ins that hand over to it).
+inline std::string real_program(const std::string& name) {
+  const ProcessResult found =
+      run_process({"sh", "-c", "command -v " + name}, 5, OutputDecoding::replace_invalid);
+  std::string path = found.out;
+  while (!path.empty() && (path.back() == '\n' || path.back() == '\r'))
+    path.pop_back();
+  return path;
+}
+
+// A folder put first on PATH for the scope, holding shell scripts that stand in for programs.
+class StandInTools {
+ public:
+  StandInTools() : path_("PATH", dir_.text() + ":" + current_path()) {}
+
+  // Writes an executable script `name` whose body follows "#!/bin/sh".
+  void script(const std::string& name, const std::string& body) {
+    const fs::path file = dir_ / name;
+    write_text_file(file, "#!/bin/sh\n" + body + "\n");
+    chmod(file.c_str(), 0755);
+  }
+  // The file the scripts may append their calls to: echo "$@" >> "$CALLS".
+  std::string calls_file() const { return path_to_utf8(dir_ / "calls.txt"); }
+  std::string calls() const { return read_text_file(dir_ / "calls.txt"); }
+
+ private:
+  static std::string current_path() {
+    const char* path = std::getenv("PATH");
+    return path ? path : "/usr/bin:/bin";
+  }
+  ScopedTempDir dir_{"tavelmor_standin_"};
+  ScopedEnv path_;
+};
+
+// A clip of `seconds` with a tone (or, with `with_sound` false, no audio stream), 320x240 at 30
+// fps, carrying the handle tags when `handles` is given. The container follows the extension.
+inline void make_clip(const fs::path& path, double seconds, bool with_sound = true,
+                      std::optional<std::pair<double, double>> handles = std::nullopt) {
+  const fs::path plain =
+      handles ? path.parent_path() / ("untagged_" + path.filename().string()) : path;
+  if (with_sound) {
+    make_recording(plain, {seconds});
+  } else {
+    run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30", "-t", double_text(seconds),
+                "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p",
+                path_to_utf8(plain)});
+  }
+  if (!handles)
+    return;
+  std::vector<std::string> args = {
+      "-i",        path_to_utf8(plain),
+      "-map",      "0",
+      "-c",        "copy",
+      "-metadata", "TAVELMOR_C_IN=" + tag_seconds_text(handles->first),
+      "-metadata", "TAVELMOR_C_OUT=" + tag_seconds_text(handles->second)};
+  const std::string extension = to_lower_ascii(extension_of(path_to_utf8(path)));
+  if (extension == ".mp4" || extension == ".mov")
+    args.insert(args.end(), {"-movflags", "use_metadata_tags"});
+  args.push_back(path_to_utf8(path));
+  run_ffmpeg(args);
+  fs::remove(plain);
+}
+
+// ffprobe's JSON of a file (format and streams).
+inline Json probe(const fs::path& path) {
+  return parse_json(probe_json(path));
+}
+
+inline double probed_duration(const fs::path& path) {
+  return std::stod(probe(path)["format"]["duration"].get<std::string>());
+}
+
+// The streams of one kind ("video", "audio") of a probed file.
+inline std::vector<Json> streams_of(const Json& probed, const std::string& kind) {
+  std::vector<Json> found;
+  for (const Json& stream : probed["streams"]) {
+    if (stream.value("codec_type", std::string()) == kind)
+      found.push_back(stream);
+  }
+  return found;
+}
+
+// Checks the text for well-formedness with the XML parser of libxml2-utils.
+inline void expect_well_formed_xml(const std::string& text) {
+  ScopedTempDir dir("tavelmor_xml_");
+  const fs::path file = dir / "doc.xml";
+  write_text_file(file, text);
+  const ProcessResult checked =
+      run_process({"xmllint", "--noout", path_to_utf8(file)}, 30, OutputDecoding::replace_invalid);
+  EXPECT_EQ(checked.exit_code, 0) << checked.err;
+}
+
+// The callbacks of an exporter, recorded in the order they were called.
+struct Recorder {
+  std::vector<std::string> events;  // "log: ...", "done: ...", "err: ..."
+
+  MessageFn log() {
+    return [this](const std::string& msg) { events.push_back("log: " + msg); };
+  }
+  MessageFn done() {
+    return [this](const std::string& path) { events.push_back("done: " + path); };
+  }
+  MessageFn err() {
+    return [this](const std::string& text) { events.push_back("err: " + text); };
+  }
+  std::vector<std::string> logs() const {
+    std::vector<std::string> lines;
+    for (const std::string& event : events) {
+      if (event.rfind("log: ", 0) == 0)
+        lines.push_back(event.substr(5));
+    }
+    return lines;
+  }
+  // The one done or err event (fails the test when there is not exactly one).
+  std::string outcome() const {
+    std::vector<std::string> outcomes;
+    for (const std::string& event : events) {
+      if (event.rfind("done: ", 0) == 0 || event.rfind("err: ", 0) == 0)
+        outcomes.push_back(event);
+    }
+    EXPECT_EQ(outcomes.size(), 1u);
+    return outcomes.empty() ? "" : outcomes.front();
+  }
+};
+
+// The settings an exporter reads.
+inline Json export_cfg(const std::string& output_folder,
+                       const std::string& resolution = "Hochformat 1080x1920") {
+  Json cfg = Json::object();
+  cfg["output_folder"] = output_folder;
+  cfg["resolution"] = resolution;
+  return cfg;
+}

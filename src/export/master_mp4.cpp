@@ -1,0 +1,242 @@
+#include "export/master_mp4.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <stdexcept>
+
+#include "media/process.h"
+#include "settings/atomic_file.h"
+#include "settings/error_log.h"
+#include "settings/number_text.h"
+#include "settings/path_text.h"
+#include "settings/utf8.h"
+
+namespace {
+
+// A new folder "tavelmor_" + a random name in the system's temporary-files location.
+fs::path create_temporary_folder() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "tavelmor_%016llx", static_cast<unsigned long long>(random()));
+    const fs::path folder = fs::temp_directory_path() / name;
+    if (fs::create_directory(folder))
+      return folder;
+  }
+  throw std::runtime_error("Temporärer Ordner konnte nicht angelegt werden");
+}
+
+// ffprobe writes the sample rate as text, the channel count as a number.
+int positive_integer_of(const Json& value) {
+  if (value.is_number_integer())
+    return value.get<int>();
+  if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    if (!text.empty() && text.size() < 10 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+      return std::stoi(text);
+    }
+  }
+  return 0;
+}
+
+ProcessResult run_ffmpeg_job(const std::vector<std::string>& args) {
+  return run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+}
+
+}  // namespace
+
+std::string master_extension(const std::vector<std::string>& files) {
+  const bool any_mov = std::any_of(files.begin(), files.end(), [](const std::string& file) {
+    return to_lower_ascii(extension_of(file)) == ".mov";
+  });
+  return any_mov ? ".mov" : ".mp4";
+}
+
+std::string normalized_clip_name(size_t index, const std::string& extension) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%04zu", index);
+  return "norm_" + std::string(digits) + extension;
+}
+
+MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& handles) {
+  MasterClipCut cut;
+  double t_end = total;
+  if (handles) {
+    cut.t_start = handles->c_in;
+    t_end = std::min(handles->c_out, total - 0.05);
+    cut.handle_message =
+        "Handle: " + fixed_text(handles->c_in, 2) + "s – " + fixed_text(t_end, 2) + "s";
+  }
+  cut.dur = t_end - cut.t_start;
+  if (cut.dur < 0.3) {
+    cut.t_start = 0.0;
+    cut.dur = total;
+  }
+  return cut;
+}
+
+std::string master_video_filter(FrameSize frame) {
+  const std::string w = std::to_string(frame.width);
+  const std::string h = std::to_string(frame.height);
+  return "scale=" + w + ":" + h + ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
+         ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
+}
+
+ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
+  ClipAudio audio;
+  try {
+    const Json probe = parse_json(ffprobe_json);
+    const Json& streams = probe.at("streams");
+    if (!streams.is_array())
+      return audio;
+    if (streams.empty()) {
+      audio.presence = AudioPresence::absent;
+      return audio;
+    }
+    audio.presence = AudioPresence::present;
+    const Json& stream = streams.front();
+    const int rate = positive_integer_of(stream.value("sample_rate", Json()));
+    if (rate > 0)
+      audio.sample_rate = rate;
+    const std::string layout = stream.value("channel_layout", std::string());
+    if (!layout.empty())
+      audio.channel_layout = layout;
+    else if (stream.value("channels", 0) == 1)
+      audio.channel_layout = "mono";
+  } catch (const std::exception&) {
+    return ClipAudio{};
+  }
+  return audio;
+}
+
+ClipAudio probe_clip_audio(const std::string& clip) {
+  try {
+    const ProcessResult result =
+        run_process({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
+                     "stream=sample_rate,channels,channel_layout", "-of", "json", clip},
+                    60, OutputDecoding::replace_invalid);
+    if (result.exit_code != 0)
+      return ClipAudio{};
+    return parse_clip_audio(result.out);
+  } catch (const std::exception&) {
+    return ClipAudio{};
+  }
+}
+
+std::vector<std::string> normalisation_command(const std::string& clip, const MasterClipCut& cut,
+                                               FrameSize frame, const std::string& out,
+                                               const std::optional<ClipAudio>& silence) {
+  std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-ss", double_text(cut.t_start),
+                                   "-i",     clip};
+  // The generated input stands before "-t", which must stay an output option.
+  if (silence) {
+    args.insert(args.end(), {"-f", "lavfi", "-i",
+                             "anullsrc=channel_layout=" + silence->channel_layout +
+                                 ":sample_rate=" + std::to_string(silence->sample_rate)});
+  }
+  args.insert(args.end(), {"-t",         double_text(cut.dur),
+                           "-map",       "0:v:0",
+                           "-map",       silence ? "1:a:0" : "0:a?",
+                           "-vf",        master_video_filter(frame),
+                           "-c:v",       "libx264",
+                           "-pix_fmt",   "yuv420p",
+                           "-profile:v", "high",
+                           "-crf",       "18",
+                           "-preset",    "fast",
+                           "-c:a",       "aac",
+                           "-b:a",       "192k",
+                           "-r",         "60",
+                           "-movflags",  "+faststart",
+                           out});
+  return args;
+}
+
+std::vector<std::string> concat_command(const std::string& list_file, const std::string& out) {
+  return {"ffmpeg", "-y",      "-nostdin",  "-f",         "concat",   "-safe",   "0",
+          "-i",     list_file, "-c:v",      "libx264",    "-pix_fmt", "yuv420p", "-profile:v",
+          "high",   "-crf",    "18",        "-preset",    "fast",     "-c:a",    "aac",
+          "-b:a",   "192k",    "-movflags", "+faststart", out};
+}
+
+std::string concat_list_text(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) {
+    std::string quoted;
+    for (const char c : name)
+      quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    text += "file '" + quoted + "'\n";
+  }
+  return text;
+}
+
+void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
+                    const MessageFn& done, const MessageFn& err) {
+  fs::path temporary;
+  try {
+    const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
+    const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
+    fs::create_directories(output_folder);
+    const std::string extension = master_extension(files);
+    const std::string output = path_to_utf8(output_folder / ("master_video" + extension));
+    temporary = create_temporary_folder();
+    log(extension == ".mov" ? "MOV-Quelle erkannt – Master-Export bleibt MOV."
+                            : "Master-Export wird als MP4 erstellt.");
+
+    // Probed on first need. Silence takes the format of the first clip with sound, so the joined
+    // track does not change its format midway.
+    std::vector<std::optional<ClipAudio>> audio(files.size());
+    const auto audio_of = [&](size_t i) -> const ClipAudio& {
+      if (!audio[i])
+        audio[i] = probe_clip_audio(files[i]);
+      return *audio[i];
+    };
+    const auto silence_format = [&] {
+      for (size_t i = 0; i < files.size(); ++i) {
+        if (audio_of(i).presence == AudioPresence::present)
+          return audio_of(i);
+      }
+      return ClipAudio{};
+    };
+
+    const size_t n = files.size();
+    std::vector<std::string> names;
+    for (size_t i = 0; i < n; ++i) {
+      const std::string& clip = files[i];
+      const std::string clip_name = file_name_of(clip);
+      log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
+      const std::string name = normalized_clip_name(i, extension);
+      const double total = get_duration(clip);
+      const MasterClipCut cut = master_clip_cut(total, get_handles(clip));
+      if (cut.handle_message)
+        log(*cut.handle_message);
+      std::optional<ClipAudio> silence;
+      if (audio_of(i).presence == AudioPresence::absent)
+        silence = silence_format();
+      const ProcessResult result = run_ffmpeg_job(
+          normalisation_command(clip, cut, frame, path_to_utf8(temporary / name), silence));
+      if (result.exit_code != 0)
+        throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
+      names.push_back(name);
+    }
+
+    log("Füge Clips zusammen ...");
+    const fs::path list_file = temporary / "list.txt";
+    write_file_atomically(list_file, concat_list_text(names));
+    const ProcessResult joined = run_ffmpeg_job(concat_command(path_to_utf8(list_file), output));
+    if (joined.exit_code != 0)
+      throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
+
+    log("Gespeichert: " + output);
+    done(output);
+  } catch (const std::exception& failure) {
+    log_exception(failure);
+    err(failure.what());
+  }
+  if (!temporary.empty()) {
+    std::error_code ignored;
+    fs::remove_all(temporary, ignored);
+  }
+}

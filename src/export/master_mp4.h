@@ -1,0 +1,71 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "media/ffmpeg_tools.h"
+#include "settings/callbacks.h"
+#include "settings/constants.h"
+#include "settings/json_text.h"
+
+// The MP4 (or MOV) master: every clip is cut to its handles and normalised into a temporary
+// folder (the configured frame, H.264/AAC, 60 fps, always with a sound track), then the
+// normalised clips are joined by FFmpeg's concat demuxer and encoded once more into
+// "master_video" in the output folder. The temporary folder is removed on every path.
+
+// ".mov" when any clip has the extension .mov in any letter case, else ".mp4".
+std::string master_extension(const std::vector<std::string>& files);
+
+// "norm_" + the index with at least four digits + the extension: norm_0000.mp4, norm_10000.mp4.
+std::string normalized_clip_name(size_t index, const std::string& extension);
+
+// The span of a clip that goes into the master, in seconds.
+struct MasterClipCut {
+  double t_start = 0.0;
+  double dur = 0.0;
+  std::optional<std::string> handle_message;  // logged when the clip has handles
+};
+
+// Handles give the start and the end, the end kept 0.05 s before the file's end; a span shorter
+// than 0.3 s (the message, formed before that test, still shows the handles) uses the whole clip.
+MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& handles);
+
+// scale + pad to the frame, square pixels, yuv420p.
+std::string master_video_filter(FrameSize frame);
+
+// What a clip holds in sound. Unknown when ffprobe could not tell.
+enum class AudioPresence { present, absent, unknown };
+
+struct ClipAudio {
+  AudioPresence presence = AudioPresence::unknown;
+  int sample_rate = 48000;
+  std::string channel_layout = "stereo";
+};
+
+// Reads the first audio stream from ffprobe's JSON of "-show_entries
+// stream=sample_rate,channels,channel_layout"; text that is not such JSON gives unknown.
+ClipAudio parse_clip_audio(const std::string& ffprobe_json);
+
+// Runs ffprobe on the clip; never fails (unknown instead).
+ClipAudio probe_clip_audio(const std::string& clip);
+
+// The normalisation run of one clip into `out`. A clip without sound gets silence of
+// `silence` from a second, generated input, so that every normalised clip carries a sound track
+// and the join keeps the sound of all clips whatever their order.
+std::vector<std::string> normalisation_command(const std::string& clip, const MasterClipCut& cut,
+                                               FrameSize frame, const std::string& out,
+                                               const std::optional<ClipAudio>& silence);
+
+// The join of the clips named in `list_file` into `out`, re-encoded.
+std::vector<std::string> concat_command(const std::string& list_file, const std::string& out);
+
+// The concat list: one line "file '<name>'" per clip. The names are taken relative to the list's
+// own folder, so the folder's path (an apostrophe in a user name) never enters the list; a quote
+// inside a name is escaped all the same.
+std::string concat_list_text(const std::vector<std::string>& names);
+
+// The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,
+// then exactly one of `done` (the master's path) and `err` (the error text).
+void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
+                    const MessageFn& done, const MessageFn& err);

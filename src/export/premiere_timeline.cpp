@@ -1,0 +1,61 @@
+#include "export/premiere_timeline.h"
+
+#include <algorithm>
+
+#include "export/editor_media.h"
+#include "export/file_url.h"
+#include "export/timeline_xml.h"
+#include "media/ffmpeg_tools.h"
+#include "settings/atomic_file.h"
+#include "settings/constants.h"
+#include "settings/error_log.h"
+#include "settings/path_text.h"
+
+void run_master_xml_premiere(const std::vector<std::string>& files, const Json& cfg,
+                             const MessageFn& log, const MessageFn& done, const MessageFn& err) {
+  try {
+    const EditorMedia media =
+        prepare_files_for_editor(files, cfg, log, "premiere", "Premiere_Pro_Cut_Videos", true);
+    const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
+    const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
+    fs::create_directories(output_folder);
+    const fs::path document = output_folder / "premiere_timeline.xml";
+    log("Analysiere Clips für Premiere ...");
+
+    std::vector<std::string> paths;
+    std::vector<TimelineClip> clips;
+    const size_t n = media.prepared.size();
+    for (size_t i = 0; i < n; ++i) {
+      const std::string path = absolute_form_text(media.prepared[i]);
+      log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + file_name_of(path));
+      const double total = get_duration(path);
+      TimelineClip clip;
+      clip.name = stem_of(path);
+      clip.t_start = 0.0;
+      clip.t_end = total;
+      clip.dur_f = std::max(1LL, seconds_to_frames(total));
+      clips.push_back(clip);
+      paths.push_back(path);
+    }
+    for (size_t i = 0; i < clips.size(); ++i) {
+      clips[i].file_frames = seconds_to_frames(get_duration(paths[i]));
+      clips[i].pathurl = editor_file_url_premiere(paths[i]);
+    }
+
+    const std::string document_text = path_to_utf8(document);
+    write_file_atomically(document,
+                          timeline_document("Tavelmor Studio - Premiere Timeline", frame, clips));
+    if (media.conversion_dir) {
+      log("Premiere Export nutzt vorbereitete Medien im Ordner " +
+          file_name_of(*media.conversion_dir));
+    } else {
+      log("Premiere Export nutzt vorhandene Dateien direkt – keine MKV-Umwandlung nötig");
+    }
+    log("Gespeichert: " + document_text);
+    cleanup_originals_after_success(media.original_files_to_delete, log);
+    done(document_text);
+  } catch (const std::exception& failure) {
+    log_exception(failure);
+    err(failure.what());
+  }
+}
