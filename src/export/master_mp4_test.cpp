@@ -1,0 +1,416 @@
+#include "export/master_mp4.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "export/export_test_support.h"
+#include "settings/utf8.h"
+
+namespace {
+
+const std::string PORTRAIT_FILTER =
+    "scale=1080:1920:force_original_aspect_ratio=decrease,pad=1080:1920:(ow-iw)/2:(oh-ih)/2,"
+    "setsar=1,format=yuv420p";
+
+// The silences FFmpeg finds in a file's sound, as (start, end) pairs.
+std::vector<std::pair<double, double>> silences_in(const fs::path& file) {
+  const ProcessResult result =
+      run_process({"ffmpeg", "-nostdin", "-hide_banner", "-i", path_to_utf8(file), "-map", "0:a:0",
+                   "-af", "silencedetect=n=-40dB:d=0.2", "-f", "null", "-"},
+                  120, OutputDecoding::replace_invalid);
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  std::vector<std::pair<double, double>> found;
+  static const std::regex START(R"(silence_start: (-?[0-9.]+))");
+  static const std::regex END(R"(silence_end: (-?[0-9.]+))");
+  std::smatch match;
+  std::string text = result.err;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), START);
+       it != std::sregex_iterator(); ++it)
+    found.push_back({std::stod((*it)[1]), -1.0});
+  size_t i = 0;
+  for (auto it = std::sregex_iterator(text.begin(), text.end(), END);
+       it != std::sregex_iterator() && i < found.size(); ++it, ++i)
+    found[i].second = std::stod((*it)[1]);
+  return found;
+}
+
+bool is_empty_folder(const fs::path& folder) {
+  return fs::is_empty(folder);
+}
+
+}  // namespace
+
+TEST(MasterMp4Names, ExtensionAndNormalisedClipNames) {
+  EXPECT_EQ(master_extension({"/a/x.mp4", "/a/y.mkv"}), ".mp4");
+  EXPECT_EQ(master_extension({"/a/x.mp4", "/a/Y.MOV", "/a/z.mp4"}), ".mov");
+  EXPECT_EQ(master_extension({"/a/mov", "/a/.mov", "/a.mov/x.mp4"}), ".mp4");
+  EXPECT_EQ(normalized_clip_name(0, ".mp4"), "norm_0000.mp4");
+  EXPECT_EQ(normalized_clip_name(41, ".mov"), "norm_0041.mov");
+  EXPECT_EQ(normalized_clip_name(9999, ".mp4"), "norm_9999.mp4");
+  EXPECT_EQ(normalized_clip_name(10000, ".mp4"), "norm_10000.mp4");
+}
+
+TEST(MasterMp4ClipCut, HandlesClampingAndTheWholeClipRule) {
+  // No handles: the whole clip, no message.
+  MasterClipCut cut = master_clip_cut(12.5, std::nullopt);
+  EXPECT_EQ(cut.t_start, 0.0);
+  EXPECT_EQ(cut.dur, 12.5);
+  EXPECT_FALSE(cut.handle_message);
+
+  // The end is kept 0.05 s before the file's end.
+  cut = master_clip_cut(19.5, HandlePair{0.0, 20.0});
+  EXPECT_EQ(cut.t_start, 0.0);
+  EXPECT_EQ(double_text(cut.dur), "19.45");
+  EXPECT_EQ(cut.handle_message, "Handle: 0.00s – 19.45s");
+
+  cut = master_clip_cut(12.0, HandlePair{1.234, 10.5});
+  EXPECT_EQ(cut.t_start, 1.234);
+  EXPECT_EQ(double_text(cut.dur), "9.266");
+  EXPECT_EQ(cut.handle_message, "Handle: 1.23s – 10.50s");
+
+  // Spans under 0.3 s (or negative) use the whole clip; the message still shows the handles.
+  for (const HandlePair handles : {HandlePair{5.0, 5.2}, HandlePair{5.0, 4.0}}) {
+    cut = master_clip_cut(8.0, handles);
+    EXPECT_EQ(cut.t_start, 0.0);
+    EXPECT_EQ(cut.dur, 8.0);
+    EXPECT_EQ(cut.handle_message, "Handle: 5.00s – " + fixed_text(handles.c_out, 2) + "s");
+  }
+  cut = master_clip_cut(8.0, HandlePair{5.0, 5.5});
+  EXPECT_EQ(cut.t_start, 5.0);
+}
+
+TEST(MasterMp4Commands, NormalisationAndConcatArgumentVectors) {
+  MasterClipCut cut;
+  cut.t_start = 1.234;
+  cut.dur = 9.266;
+  const std::vector<std::string> with_sound =
+      normalisation_command("/c/a b.mp4", cut, {1080, 1920}, "/t/norm_0000.mp4", std::nullopt);
+  const std::vector<std::string> expected = {"ffmpeg",
+                                             "-y",
+                                             "-nostdin",
+                                             "-ss",
+                                             "1.234",
+                                             "-i",
+                                             "/c/a b.mp4",
+                                             "-t",
+                                             "9.266",
+                                             "-map",
+                                             "0:v:0",
+                                             "-map",
+                                             "0:a?",
+                                             "-vf",
+                                             PORTRAIT_FILTER,
+                                             "-c:v",
+                                             "libx264",
+                                             "-pix_fmt",
+                                             "yuv420p",
+                                             "-profile:v",
+                                             "high",
+                                             "-crf",
+                                             "18",
+                                             "-preset",
+                                             "fast",
+                                             "-c:a",
+                                             "aac",
+                                             "-b:a",
+                                             "192k",
+                                             "-r",
+                                             "60",
+                                             "-movflags",
+                                             "+faststart",
+                                             "/t/norm_0000.mp4"};
+  EXPECT_EQ(with_sound, expected);
+  EXPECT_EQ(with_sound.size(), 34u);
+
+  cut.t_start = 0.0;
+  cut.dur = 5e-05;
+  ClipAudio silence;
+  silence.sample_rate = 44100;
+  silence.channel_layout = "mono";
+  const std::vector<std::string> soundless =
+      normalisation_command("/c/b.mov", cut, {1920, 1080}, "/t/norm_0001.mov", silence);
+  const std::vector<std::string> expected_soundless = {
+      "ffmpeg",
+      "-y",
+      "-nostdin",
+      "-ss",
+      "0.0",
+      "-i",
+      "/c/b.mov",
+      "-f",
+      "lavfi",
+      "-i",
+      "anullsrc=channel_layout=mono:sample_rate=44100",
+      "-t",
+      "5e-05",
+      "-map",
+      "0:v:0",
+      "-map",
+      "1:a:0",
+      "-vf",
+      "scale=1920:1080:force_original_aspect_ratio=decrease,pad=1920:1080:(ow-iw)/2:(oh-ih)/2,"
+      "setsar=1,format=yuv420p",
+      "-c:v",
+      "libx264",
+      "-pix_fmt",
+      "yuv420p",
+      "-profile:v",
+      "high",
+      "-crf",
+      "18",
+      "-preset",
+      "fast",
+      "-c:a",
+      "aac",
+      "-b:a",
+      "192k",
+      "-r",
+      "60",
+      "-movflags",
+      "+faststart",
+      "/t/norm_0001.mov"};
+  EXPECT_EQ(soundless, expected_soundless);
+
+  const std::vector<std::string> joined = concat_command("/t/list.txt", "/o/master_video.mp4");
+  const std::vector<std::string> expected_join = {"ffmpeg",      "-y",
+                                                  "-nostdin",    "-f",
+                                                  "concat",      "-safe",
+                                                  "0",           "-i",
+                                                  "/t/list.txt", "-c:v",
+                                                  "libx264",     "-pix_fmt",
+                                                  "yuv420p",     "-profile:v",
+                                                  "high",        "-crf",
+                                                  "18",          "-preset",
+                                                  "fast",        "-c:a",
+                                                  "aac",         "-b:a",
+                                                  "192k",        "-movflags",
+                                                  "+faststart",  "/o/master_video.mp4"};
+  EXPECT_EQ(joined, expected_join);
+  EXPECT_EQ(joined.size(), 26u);
+}
+
+TEST(MasterMp4ConcatList, NamesRelativeToTheListWithQuotesEscaped) {
+  EXPECT_EQ(concat_list_text({"norm_0000.mp4", "norm_0001.mp4"}),
+            "file 'norm_0000.mp4'\nfile 'norm_0001.mp4'\n");
+  EXPECT_EQ(concat_list_text({"O'Brien.mp4"}), "file 'O'\\''Brien.mp4'\n");
+  EXPECT_EQ(concat_list_text({}), "");
+}
+
+TEST(MasterMp4ClipAudio, ReadsTheFirstAudioStreamOfTheProbe) {
+  ClipAudio audio = parse_clip_audio(
+      R"({"programs": [], "streams": [{"sample_rate": "44100", "channels": 1,
+          "channel_layout": "mono"}, {"sample_rate": "8000", "channels": 2}]})");
+  EXPECT_EQ(audio.presence, AudioPresence::present);
+  EXPECT_EQ(audio.sample_rate, 44100);
+  EXPECT_EQ(audio.channel_layout, "mono");
+
+  audio = parse_clip_audio(R"({"streams": [{"sample_rate": "32000", "channels": 1}]})");
+  EXPECT_EQ(audio.sample_rate, 32000);
+  EXPECT_EQ(audio.channel_layout, "mono");
+
+  audio = parse_clip_audio(R"({"streams": [{"channels": 2}]})");
+  EXPECT_EQ(audio.presence, AudioPresence::present);
+  EXPECT_EQ(audio.sample_rate, 48000);
+  EXPECT_EQ(audio.channel_layout, "stereo");
+
+  EXPECT_EQ(parse_clip_audio(R"({"programs": [], "streams": []})").presence, AudioPresence::absent);
+  for (const char* broken : {"", "{", "[]", R"({"streams": {}})", R"({"format": {}})"})
+    EXPECT_EQ(parse_clip_audio(broken).presence, AudioPresence::unknown) << broken;
+}
+
+namespace {
+
+// ffprobe answering every clip with 2 s of stereo sound; "b.mp4" carries handles.
+const char* const PROBE_STAND_IN = R"(case "$*" in
+  *-select_streams*) echo '{"streams": [{"sample_rate": "48000", "channels": 2}]}' ;;
+  *b.mp4*) echo '{"format": {"duration": "2.000000", "tags": {"TAVELMOR_C_IN": "0.5", "TAVELMOR_C_OUT": "1.5"}}}' ;;
+  *) echo '{"format": {"duration": "2.000000"}}' ;;
+esac)";
+
+// Long error output of 100 numbered lines.
+std::string long_error_output() {
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Fehlerzeile %03d: etwas ging schief\n", i);
+    text += line;
+  }
+  return text;
+}
+
+const char* const PRINT_LONG_ERROR =
+    R"(i=0; while [ $i -lt 100 ]; do printf 'Fehlerzeile %03d: etwas ging schief\n' $i >&2; i=$((i+1)); done)";
+
+}  // namespace
+
+TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolder) {
+  ScopedTempDir scratch;
+  StandInTools tools;
+  fs::create_directories(scratch / "tmp");
+  ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
+  tools.script("ffprobe", PROBE_STAND_IN);
+  tools.script("ffmpeg", "echo \"$@\" >> '" + tools.calls_file() +
+                             "'\ncase \"$*\" in *norm_0001*) " + PRINT_LONG_ERROR +
+                             "; exit 1 ;; esac\nexit 0");
+
+  Recorder recorder;
+  run_master_mp4({"/clips/a.mp4", "/clips/b.mp4", "/clips/c.mp4"},
+                 export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err());
+
+  EXPECT_EQ(recorder.outcome(), "err: Fehler bei b.mp4: " + utf8_tail(long_error_output(), 600));
+  const std::vector<std::string> expected_logs = {"Master-Export wird als MP4 erstellt.",
+                                                  "[1/3] a.mp4", "[2/3] b.mp4",
+                                                  "Handle: 0.50s – 1.50s"};
+  EXPECT_EQ(recorder.logs(), expected_logs);
+  const std::string calls = tools.calls();
+  EXPECT_NE(calls.find("-ss 0.0 -i /clips/a.mp4 -t 2.0 "), std::string::npos) << calls;
+  EXPECT_NE(calls.find("-ss 0.5 -i /clips/b.mp4 -t 1.0 "), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("c.mp4"), std::string::npos) << calls;
+  EXPECT_TRUE(is_empty_folder(scratch / "tmp"));
+}
+
+TEST(MasterMp4Failures, FailingJoinQuotesTheErrorTailAndRemovesTheTemporaryFolder) {
+  ScopedTempDir scratch;
+  StandInTools tools;
+  fs::create_directories(scratch / "tmp");
+  ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
+  tools.script("ffprobe", PROBE_STAND_IN);
+  const std::string list_copy = path_to_utf8(scratch / "list_copy.txt");
+  tools.script("ffmpeg", "case \"$*\" in *concat*) cp \"$8\" '" + list_copy + "'; " +
+                             PRINT_LONG_ERROR + "; exit 1 ;; esac\nexit 0");
+
+  Recorder recorder;
+  run_master_mp4({"/clips/a.mp4", "/clips/b.MOV"}, export_cfg(path_to_utf8(scratch / "out")),
+                 recorder.log(), recorder.done(), recorder.err());
+
+  EXPECT_EQ(recorder.outcome(), "err: Concat Fehler: " + utf8_tail(long_error_output(), 800));
+  EXPECT_EQ(recorder.logs().front(), "MOV-Quelle erkannt – Master-Export bleibt MOV.");
+  EXPECT_EQ(recorder.logs().back(), "Füge Clips zusammen ...");
+  EXPECT_EQ(read_text_file(list_copy), "file 'norm_0000.mov'\nfile 'norm_0001.mov'\n");
+  EXPECT_TRUE(is_empty_folder(scratch / "tmp"));
+  EXPECT_TRUE(fs::is_directory(scratch / "out"));
+}
+
+TEST(MasterMp4Failures, UnknownResolutionAndUnreadableClipsEndInErr) {
+  ScopedTempDir scratch;
+  fs::create_directories(scratch / "tmp");
+  ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
+
+  Recorder unknown_frame;
+  run_master_mp4({"/clips/a.mp4"}, export_cfg(path_to_utf8(scratch / "out"), "8K"),
+                 unknown_frame.log(), unknown_frame.done(), unknown_frame.err());
+  EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: 8K");
+  EXPECT_TRUE(unknown_frame.logs().empty());
+
+  Recorder missing;
+  run_master_mp4({path_to_utf8(scratch / "gone.mp4")}, export_cfg(path_to_utf8(scratch / "out")),
+                 missing.log(), missing.done(), missing.err());
+  EXPECT_EQ(missing.outcome(), "err: ffprobe konnte die Videolänge nicht lesen: gone.mp4\n");
+  EXPECT_TRUE(is_empty_folder(scratch / "tmp"));
+}
+
+TEST(MasterMp4Media, ThreeClipsWithHandlesJoinIntoOneMasterFromAnApostropheFolder) {
+  ScopedTempDir scratch;
+  const fs::path tmp = scratch / "O'Brien's Temp";
+  fs::create_directories(tmp);
+  ScopedEnv tmpdir("TMPDIR", path_to_utf8(tmp));
+  make_clip(scratch / "a.mp4", 1.0, true, std::make_pair(0.25, 0.75));
+  make_clip(scratch / "b.mp4", 0.5);
+  make_clip(scratch / "c.mkv", 0.8, true, std::make_pair(0.2, 5.0));
+  const std::vector<std::string> files = {path_to_utf8(scratch / "a.mp4"),
+                                          path_to_utf8(scratch / "b.mp4"),
+                                          path_to_utf8(scratch / "c.mkv")};
+  const double expected = 0.5 + get_duration(files[1]) + (get_duration(files[2]) - 0.05 - 0.2);
+
+  Recorder recorder;
+  run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out"), "Querformat 1920x1080"),
+                 recorder.log(), recorder.done(), recorder.err());
+
+  const fs::path master = scratch / "out" / "master_video.mp4";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+  const std::vector<std::string> logs = recorder.logs();
+  ASSERT_EQ(logs.size(), 8u);
+  EXPECT_EQ(logs[0], "Master-Export wird als MP4 erstellt.");
+  EXPECT_EQ(logs[1], "[1/3] a.mp4");
+  EXPECT_EQ(logs[2], "Handle: 0.25s – 0.75s");
+  EXPECT_EQ(logs[3], "[2/3] b.mp4");
+  EXPECT_EQ(logs[4], "[3/3] c.mkv");
+  EXPECT_EQ(logs[5], "Handle: 0.20s – " + fixed_text(get_duration(files[2]) - 0.05, 2) + "s");
+  EXPECT_EQ(logs[6], "Füge Clips zusammen ...");
+  EXPECT_EQ(logs[7], "Gespeichert: " + path_to_utf8(master));
+
+  const Json probed = probe(master);
+  const std::vector<Json> video = streams_of(probed, "video");
+  const std::vector<Json> audio = streams_of(probed, "audio");
+  ASSERT_EQ(video.size(), 1u);
+  ASSERT_EQ(audio.size(), 1u);
+  EXPECT_EQ(video[0]["codec_name"], "h264");
+  EXPECT_EQ(video[0]["width"], 1920);
+  EXPECT_EQ(video[0]["height"], 1080);
+  EXPECT_EQ(video[0]["r_frame_rate"], "60/1");
+  EXPECT_EQ(audio[0]["codec_name"], "aac");
+  EXPECT_NEAR(std::stod(video[0]["duration"].get<std::string>()), expected, 2.5 / 60);
+  EXPECT_TRUE(is_empty_folder(tmp));
+}
+
+TEST(MasterMp4Media, SoundlessClipsKeepTheOtherClipsSoundInEitherOrder) {
+  ScopedTempDir scratch;
+  make_clip(scratch / "still.mp4", 0.5, false);
+  make_clip(scratch / "tone1.mp4", 0.5);
+  make_clip(scratch / "tone2.mp4", 0.5);
+  const std::string still = path_to_utf8(scratch / "still.mp4");
+  const std::string tone1 = path_to_utf8(scratch / "tone1.mp4");
+  const std::string tone2 = path_to_utf8(scratch / "tone2.mp4");
+
+  struct Order {
+    std::vector<std::string> files;
+    double silence_from;
+    double silence_to;
+  };
+  const double length = get_duration(still);
+  const Order orders[] = {{{still, tone1, tone2}, 0.0, length},
+                          {{tone1, still}, get_duration(tone1), get_duration(tone1) + length}};
+  for (const Order& order : orders) {
+    const fs::path out = scratch / ("out" + std::to_string(order.files.size()));
+    Recorder recorder;
+    run_master_mp4(order.files, export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
+                   recorder.err());
+    const fs::path master = out / "master_video.mp4";
+    ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+
+    const Json probed = probe(master);
+    ASSERT_EQ(streams_of(probed, "audio").size(), 1u) << order.files.size();
+    const double audio_length =
+        std::stod(streams_of(probed, "audio")[0]["duration"].get<std::string>());
+    const double video_length =
+        std::stod(streams_of(probed, "video")[0]["duration"].get<std::string>());
+    EXPECT_NEAR(audio_length, video_length, 0.1);
+    // The only silence is where the soundless clip lies.
+    const auto silences = silences_in(master);
+    ASSERT_EQ(silences.size(), 1u) << order.files.size();
+    EXPECT_NEAR(silences[0].first, order.silence_from, 0.06);
+    EXPECT_NEAR(silences[0].second, order.silence_to, 0.06);
+  }
+}
+
+TEST(MasterMp4Media, AMovClipMakesTheMasterMovAndLeavesAnOldMp4Alone) {
+  ScopedTempDir scratch;
+  make_clip(scratch / "take.MOV", 0.5);
+  write_text_file(scratch / "out" / "master_video.mp4", "old mp4");
+  write_text_file(scratch / "out" / "master_video.mov", "old mov");
+
+  Recorder recorder;
+  run_master_mp4({path_to_utf8(scratch / "take.MOV")}, export_cfg(path_to_utf8(scratch / "out")),
+                 recorder.log(), recorder.done(), recorder.err());
+
+  const fs::path master = scratch / "out" / "master_video.mov";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+  EXPECT_EQ(recorder.logs().front(), "MOV-Quelle erkannt – Master-Export bleibt MOV.");
+  EXPECT_EQ(read_text_file(scratch / "out" / "master_video.mp4"), "old mp4");
+  const Json probed = probe(master);
+  EXPECT_EQ(probed["format"]["tags"]["major_brand"], "qt  ");
+  EXPECT_EQ(streams_of(probed, "video").at(0)["width"], 1080);
+  EXPECT_EQ(streams_of(probed, "video").at(0)["height"], 1920);
+}
