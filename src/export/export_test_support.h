@@ -78,6 +78,7 @@ class StandInTools {
 // fps, carrying the handle tags when `handles` is given. The container follows the extension.
 inline void make_clip(const fs::path& path, double seconds, bool with_sound = true,
                       std::optional<std::pair<double, double>> handles = std::nullopt) {
+  fs::create_directories(path.parent_path());
   const fs::path plain =
       handles ? path.parent_path() / ("untagged_" + path.filename().string()) : path;
   if (with_sound) {
