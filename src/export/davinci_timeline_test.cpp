@@ -1,0 +1,116 @@
+#include "export/davinci_timeline.h"
+
+#include <gtest/gtest.h>
+
+#include "export/export_test_support.h"
+#include "export/file_url.h"
+#include "export/timeline_xml.h"
+
+namespace {
+
+bool contains(const std::string& text, const std::string& fragment) {
+  return text.find(fragment) != std::string::npos;
+}
+
+std::string frames_text(double seconds) {
+  return std::to_string(seconds_to_frames(seconds));
+}
+
+}  // namespace
+
+TEST(DavinciSpan, HandlesClampingAndFallbacks) {
+  struct Case {
+    double total;
+    std::optional<HandlePair> handles;
+    double t_start;
+    double t_end;
+    bool from_handles;
+  };
+  const Case cases[] = {
+      {12.0, HandlePair{1.234, 10.5}, 1.234, 10.5, true},
+      {19.5, HandlePair{0.0, 20.0}, 0.0, 19.45, true},
+      // An end not after the start uses the whole clip; the message shows what is used.
+      {8.0, HandlePair{5.0, 4.0}, 0.0, 8.0, true},
+      {8.0, HandlePair{5.0, 5.0}, 0.0, 8.0, true},
+      // Unlike the MP4 master, a short span stays.
+      {8.0, HandlePair{5.0, 5.1}, 5.0, 5.1, true},
+      {7.5, std::nullopt, 0.0, 7.5, false},
+  };
+  for (const Case& c : cases) {
+    const TimelineSpan span = davinci_span(c.total, c.handles);
+    EXPECT_EQ(span.t_start, c.t_start) << c.total;
+    EXPECT_DOUBLE_EQ(span.t_end, c.t_end) << c.total;
+    EXPECT_EQ(span.from_handles, c.from_handles) << c.total;
+  }
+}
+
+TEST(DavinciTimelineMedia, ClipsTrimmedToHandlesAndReferencedWhereTheyLie) {
+  ScopedTempDir scratch;
+  const fs::path clips = scratch / "My Clips";
+  make_clip(clips / "Q&A_cut.mp4", 1.0, true, std::make_pair(0.2, 0.7));
+  make_clip(clips / "plain.mkv", 0.5);
+  fs::create_symlink(clips / "plain.mkv", scratch / "link.mkv");
+  write_text_file(scratch / "out" / "davinci_timeline.xml", "old");
+
+  Recorder recorder;
+  run_master_xml({path_to_utf8(clips / "Q&A_cut.mp4"), path_to_utf8(scratch / "link.mkv")},
+                 export_cfg(path_to_utf8(scratch / "out"), "Querformat 1920x1080"), recorder.log(),
+                 recorder.done(), recorder.err());
+
+  const fs::path document = scratch / "out" / "davinci_timeline.xml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  const std::string qa = path_to_utf8(fs::canonical(clips / "Q&A_cut.mp4"));
+  const std::string plain = path_to_utf8(fs::canonical(clips / "plain.mkv"));
+  const std::vector<std::string> expected_logs = {
+      "DaVinci Export: nutze Clips direkt aus der Reihenfolge",
+      "Analysiere Clips ...",
+      "[1/2] Q&A_cut.mp4",
+      "Handle: In=0.20s Out=0.70s",
+      "[2/2] plain.mkv",
+      "Gespeichert: " + path_to_utf8(document)};
+  EXPECT_EQ(recorder.logs(), expected_logs);
+
+  const std::string doc = read_text_file(document);
+  const std::string plain_frames = frames_text(get_duration(plain));
+  for (const std::string& fragment : {
+           std::string("<name>Tavelmor Studio – Master Timeline</name>\n        <duration>") +
+               std::to_string(29 + std::stoll(plain_frames)) + "</duration>",
+           std::string("<width>1920</width>"),
+           // 0.7 - 0.2 is just below 0.5 in doubles: 29 frames, while in and out give 30.
+           std::string("<name>Q&amp;A_cut</name>\n                    <duration>29</duration>"),
+           std::string("<in>12</in>\n                    <out>42</out>"),
+           "<pathurl>" + editor_file_url_davinci(qa) + "</pathurl>",
+           "<duration>" + frames_text(get_duration(qa)) + "</duration>\n",
+           std::string("<name>plain</name>"),
+           "<in>0</in>\n                    <out>" + plain_frames + "</out>\n" +
+               "                    <start>29</start>",
+           "<pathurl>" + editor_file_url_davinci(plain) + "</pathurl>",
+       }) {
+    EXPECT_TRUE(contains(doc, fragment)) << fragment << "\n" << doc;
+  }
+  EXPECT_TRUE(contains(doc, "file:////"));
+  EXPECT_TRUE(contains(doc, "/My%20Clips/Q%26A_cut.mp4</pathurl>"));
+  expect_well_formed_xml(doc);
+}
+
+TEST(DavinciTimelineMedia, AMissingClipStopsTheExportWithItsPath) {
+  ScopedTempDir scratch;
+  make_clip(scratch / "here.mp4", 0.3);
+  write_text_file(scratch / "out" / "davinci_timeline.xml", "old");
+
+  Recorder recorder;
+  const std::string gone = path_to_utf8(scratch / "gone.mp4");
+  run_master_xml({path_to_utf8(scratch / "here.mp4"), gone, path_to_utf8(scratch / "here.mp4")},
+                 export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err());
+
+  EXPECT_EQ(recorder.outcome(), "err: Datei nicht gefunden: " + gone);
+  EXPECT_EQ(recorder.logs().back(), "[2/3] gone.mp4");
+  EXPECT_EQ(read_text_file(scratch / "out" / "davinci_timeline.xml"), "old");
+
+  Recorder unknown_frame;
+  run_master_xml({path_to_utf8(scratch / "here.mp4")},
+                 export_cfg(path_to_utf8(scratch / "out"), "Quadrat"), unknown_frame.log(),
+                 unknown_frame.done(), unknown_frame.err());
+  EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: Quadrat");
+}
