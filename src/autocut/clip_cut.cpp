@@ -1,0 +1,293 @@
+#include "autocut/clip_cut.h"
+
+#include <algorithm>
+#include <atomic>
+#include <random>
+#include <set>
+#include <stdexcept>
+
+#include "autocut/speech_bounds.h"
+#include "backend/backend.h"
+#include "media/ffmpeg_tools.h"
+#include "media/probe_json.h"
+#include "media/process.h"
+#include "settings/constants.h"
+#include "settings/error_log.h"
+#include "settings/number_text.h"
+#include "settings/path_text.h"
+#include "settings/utf8.h"
+
+namespace {
+
+constexpr double MIN_TAKE_REST = 2.0;    // material a pause must leave to start the last take
+constexpr double TAKE_SILENCE = 0.2;     // minimum silence for the speech bounds of the take
+constexpr double MIN_RESULT = 0.3;       // shorter trims are undone
+constexpr double END_SILENCE = 0.1;      // minimum silence for the end-silence search
+constexpr double END_SILENCE_GAP = 0.5;  // an end silence starts this long after trim_start
+constexpr double END_MARGIN = 0.05;      // kept after the start of the end silence
+constexpr int REWRITE_TIMEOUT = 60;      // seconds
+constexpr int PROBE_TIMEOUT = 60;
+constexpr size_t FFMPEG_ERROR_TAIL = 800;
+constexpr size_t PROBE_ERROR_TAIL = 500;
+
+const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
+
+// Removes a file when the scope ends, on every path; a file that cannot be removed stays.
+class TemporaryFile {
+ public:
+  explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
+  ~TemporaryFile() {
+    std::error_code ignored;
+    fs::remove(path_, ignored);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  std::string text() const { return path_to_utf8(path_); }
+
+ private:
+  fs::path path_;
+};
+
+fs::path unique_temp_path(const std::string& extension) {
+  static std::atomic<unsigned> counter{0};
+  std::random_device seed;
+  std::mt19937_64 random(seed() ^ (static_cast<unsigned long long>(seed()) << 32));
+  return fs::temp_directory_path() / path_from_utf8("tavelmor_take_" + std::to_string(random()) +
+                                                    "_" + std::to_string(counter++) + extension);
+}
+
+const Json& required_setting(const Json& cfg, const std::string& key) {
+  const auto it = cfg.find(key);
+  if (it == cfg.end())
+    throw std::runtime_error("Einstellung fehlt: " + key);
+  return *it;
+}
+
+// A settings value as seconds, the way the settings file may hold it: a number, a boolean or a
+// number written as text.
+double setting_seconds(const Json& cfg, const std::string& key, double fallback) {
+  const auto it = cfg.find(key);
+  if (it == cfg.end())
+    return fallback;
+  if (it->is_boolean())
+    return it->get<bool>() ? 1.0 : 0.0;
+  if (it->is_number())
+    return it->get<double>();
+  if (it->is_string()) {
+    if (const auto value = number_from_text(it->get_ref<const std::string&>()))
+      return *value;
+  }
+  throw std::runtime_error("Ungültiger Zahlenwert für " + key + ": " + json_plain_text(*it));
+}
+
+bool has_audio_stream(const std::string& fp) {
+  const ProcessResult probe = run_process({"ffprobe", "-v", "error", "-select_streams", "a",
+                                           "-show_entries", "stream=index", "-of", "csv=p=0", fp},
+                                          PROBE_TIMEOUT, OutputDecoding::replace_invalid);
+  if (probe.exit_code != 0) {
+    throw std::runtime_error("ffprobe konnte die Tonspuren nicht lesen: " + file_name_of(fp) +
+                             "\n" + utf8_tail(probe.err, PROBE_ERROR_TAIL));
+  }
+  return probe.out.find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+// Speech bounds of the take that starts at `take_start`, in seconds within the take. The take's
+// sound is decoded into a WAV copy that starts exactly at `take_start`: a stream copy would start
+// at the keyframe before it in containers without edit lists (Matroska, for one), and every
+// bound would land that far too late.
+SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
+                                double padding, const MessageFn& log) {
+  TemporaryFile take(unique_temp_path(".wav"));
+  log("Extrahiere letzten Take in temporäre Datei ...");
+  const ProcessResult copy =
+      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i", fp, "-map",
+                   "0:a:0", "-vn", "-c:a", "pcm_s16le", take.text()},
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  if (copy.exit_code != 0) {
+    throw std::runtime_error("Temporärer Take-Export fehlgeschlagen:\n" +
+                             utf8_tail(copy.err, FFMPEG_ERROR_TAIL));
+  }
+  log("Trimme via Stille-Erkennung ...");
+  return find_speech_bounds(take.text(), thresh, double_text(TAKE_SILENCE), padding, log);
+}
+
+std::vector<std::string> encode_args(const std::string& fp, bool audio, const FrameSize& frame,
+                                     const AudioOutput& audio_output, double trim_start,
+                                     double duration, const std::string& out) {
+  std::vector<std::string> args = {
+      "ffmpeg", "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
+      fp,       "-t", double_text(duration)};
+  if (audio) {
+    args.insert(args.end(), {"-map", "0:a:0", "-vn"});
+    args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
+  } else {
+    const std::string w = std::to_string(frame.width);
+    const std::string h = std::to_string(frame.height);
+    const std::string vf = "scale=" + w + ":" + h +
+                           ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
+                           ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
+    args.insert(args.end(), {"-map", "0:v:0",   "-map",      "0:a?",      "-vf",        vf,
+                             "-c:v", "libx264", "-pix_fmt",  "yuv420p",   "-profile:v", "high",
+                             "-crf", "18",      "-preset",   "fast",      "-c:a",       "aac",
+                             "-b:a", "192k",    "-movflags", "+faststart"});
+  }
+  args.push_back(out);
+  return args;
+}
+
+// Writes the handle tags through a stream copy beside `out` that then replaces it. A failed
+// rewrite is no failure of the cut: the clip stays as encoded, without handles, and the partial
+// copy is removed.
+void write_handle_tags(const std::string& out, double c_in, double c_out, const MessageFn& log) {
+  const fs::path out_path = path_from_utf8(out);
+  const fs::path rewrite_path =
+      out_path.parent_path() / path_from_utf8(stem_of(out) + "_tmp" + extension_of(out));
+  bool tagged = false;
+  try {
+    const ProcessResult rewrite =
+        run_process(tag_rewrite_args(out, path_to_utf8(rewrite_path), c_in, c_out), REWRITE_TIMEOUT,
+                    OutputDecoding::raw);
+    if (rewrite.exit_code == 0) {
+      fs::rename(rewrite_path, out_path);  // replaces the untagged clip in one step
+      tagged = true;
+    }
+  } catch (const std::exception&) {
+    // Timeout or a failed move: handled like a non-zero exit below.
+  }
+  if (!tagged) {
+    std::error_code ignored;
+    fs::remove(rewrite_path, ignored);
+    log("Handle-Tags konnten nicht geschrieben werden – Clip ohne Handles");
+  }
+}
+
+void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
+                   const MessageFn& done) {
+  log("Datei: " + file_name_of(fp));
+  const FrameSize frame = frame_size_for(json_plain_text(required_setting(cfg, "resolution")));
+  const std::string output_folder = json_plain_text(required_setting(cfg, "output_folder"));
+  fs::create_directories(path_from_utf8(output_folder));
+
+  const bool audio = is_audio_file(fp);
+  const AudioOutput& audio_output = audio_output_for(extension_of(fp));
+  const std::string out =
+      clip_output_path(fp, output_folder, json_plain_text(required_setting(cfg, "suffix")));
+  if (audio)
+    log("Tondatei – Ergebnis wird wieder eine Tondatei");
+
+  const double total = get_duration(fp);
+  log("Länge: " + fixed_text(total, 1) + "s");
+  log("Suche letzten Take ...");
+  const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
+  const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
+  const std::vector<Silence> pauses = detect_silences(fp, thresh, pause_length, log);
+  log(std::to_string(pauses.size()) + " Pause(n) gefunden");
+  const double take_start =
+      last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
+  log("Letzter Take ab: " + fixed_text(take_start, 2) + "s (" + fixed_text(total - take_start, 1) +
+      "s verbleiben)");
+
+  double trim_start = take_start;
+  double trim_end = total;
+  const auto trim_silence = cfg.find("trim_silence");
+  if (trim_silence == cfg.end() || !json_is_empty(*trim_silence)) {
+    const double padding = setting_seconds(cfg, "trim_padding", 0.1);
+    if (audio || has_audio_stream(fp)) {
+      const SpeechBounds bounds = take_speech_bounds(fp, take_start, thresh, padding, log);
+      trim_start = take_start + bounds.start;
+      trim_end = take_start + bounds.end;
+    } else {
+      log("Keine Tonspur – kein Stille-Trimming");
+    }
+  }
+  double duration = trim_end - trim_start;
+  log("Ergebnis: " + fixed_text(trim_start, 2) + "s – " + fixed_text(trim_end, 2) + "s (" +
+      fixed_text(duration, 1) + "s)");
+  if (duration < MIN_RESULT) {
+    log("Trimming-Fallback: nehme letzten Take ohne Stille-Trimming");
+    trim_start = take_start;
+    duration = total - take_start;
+  }
+
+  const std::vector<Silence> short_silences =
+      detect_silences(fp, thresh, double_text(END_SILENCE), log);
+  if (const auto cut = end_silence_cut(short_silences, trim_start)) {
+    duration = *cut - trim_start;
+    log("End-Stille entfernt: schneide bei " + fixed_text(*cut, 2) + "s");
+  }
+
+  const double c_in = 0.0;
+  const double c_out = duration;
+  log("FFmpeg Export startet ...");
+  const ProcessResult encode =
+      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration, out),
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  if (encode.exit_code != 0)
+    throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
+  write_handle_tags(out, c_in, c_out, log);
+
+  const double actual = get_duration(out);
+  log("Gespeichert: " + out);
+  log("Inhalt " + fixed_text(c_in, 2) + "s-" + fixed_text(c_out, 2) + "s | Datei " +
+      fixed_text(actual, 2) + "s | Überhang Ende: " + fixed_text(actual - c_out, 2) + "s");
+  done(out);
+}
+
+}  // namespace
+
+std::string clip_output_path(const std::string& fp, const std::string& output_folder,
+                             const std::string& suffix) {
+  std::string extension = extension_of(fp);
+  if (is_audio_file(fp))
+    extension = audio_output_for(extension).extension;
+  else if (to_lower_ascii(extension) == ".webm")
+    extension = ".mkv";
+  return path_to_utf8(path_from_utf8(output_folder) /
+                      path_from_utf8(stem_of(fp) + suffix + extension));
+}
+
+double last_take_start(const std::vector<Silence>& silences, double total, double add_padding) {
+  for (auto it = silences.rbegin(); it != silences.rend(); ++it) {
+    const double candidate = std::max(0.0, it->end - add_padding);
+    if (total - candidate >= MIN_TAKE_REST)
+      return candidate;
+  }
+  return 0.0;
+}
+
+std::optional<double> end_silence_cut(const std::vector<Silence>& silences, double trim_start) {
+  for (auto it = silences.rbegin(); it != silences.rend(); ++it) {
+    if (it->start > trim_start + END_SILENCE_GAP)
+      return it->start + END_MARGIN;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> tag_rewrite_args(const std::string& out, const std::string& rewrite_path,
+                                          double c_in, double c_out) {
+  std::vector<std::string> args = {"ffmpeg",
+                                   "-y",
+                                   "-nostdin",
+                                   "-i",
+                                   out,
+                                   "-c",
+                                   "copy",
+                                   "-metadata",
+                                   "TAVELMOR_C_IN=" + tag_seconds_text(c_in),
+                                   "-metadata",
+                                   "TAVELMOR_C_OUT=" + tag_seconds_text(c_out)};
+  if (MOV_FAMILY.count(to_lower_ascii(extension_of(out))) > 0)
+    args.insert(args.end(), {"-movflags", "+faststart+use_metadata_tags"});
+  args.push_back(rewrite_path);
+  return args;
+}
+
+void run_cut(const std::string& fp, const Json& cfg, const MessageFn& log, const MessageFn& done,
+             const MessageFn& err, const FixedPaths& paths) {
+  try {
+    cut_recording(fp, cfg, log, done);
+  } catch (const std::exception& failure) {
+    log_exception(failure, paths);
+    err(failure.what());
+  }
+}
