@@ -61,6 +61,7 @@ TEST(EditorMediaTitleCase, EveryWordStartsUpperCase) {
 }
 
 TEST(EditorMediaPrepare, ClipsUsedDirectlyNeedNoFolderAndNoFfmpeg) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   StandInTools tools;
   tools.script("ffmpeg", "exit 1");
@@ -111,6 +112,7 @@ TEST(EditorMediaCleanup, ASourceAlreadyGoneStillLosesItsSideFileUncounted) {
 }
 
 TEST(EditorMediaFailures, BothRunsFailingQuoteTheEncodeAndLeaveNoCopy) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   write_text_file(scratch / "take.mkv", "not really video");
   StandInTools tools;
@@ -146,6 +148,7 @@ exit 1)");
 }
 
 TEST(EditorCopyMedia, AnInterruptedConversionIsNeverTakenForACopy) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   make_clip(scratch / "take.mkv", 0.5);
   {
@@ -174,6 +177,7 @@ TEST(EditorCopyMedia, AnInterruptedConversionIsNeverTakenForACopy) {
 }
 
 TEST(EditorCopyMedia, CopiesStandOnlyForTheirOwnUnchangedSource) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   const fs::path out = scratch / "out";
   const fs::path folder = out / FOLDER;

@@ -17,6 +17,14 @@ TEST(EditorFileUrl, WindowsDrivePathsKeepTheirDriveAndEncodeTheRest) {
             "file://localhost/C:/Users/user/My%20Clip.mp4");
 }
 
+#ifdef _WIN32
+TEST(EditorFileUrl, WindowsPathsAreResolvedAndKeepTheirDrive) {
+  EXPECT_EQ(editor_file_url_davinci("C:\\Users\\user\\My Clip.mp4"),
+            "file:///C:/Users/user/My%20Clip.mp4");
+  EXPECT_EQ(editor_file_url_premiere("C:\\Users\\user\\My Clip.mp4"),
+            "file://localhost/C:/Users/user/My%20Clip.mp4");
+}
+#else
 TEST(EditorFileUrl, PosixPathsGetTheExtraSlashOfTheirEmptyFirstPart) {
   EXPECT_EQ(editor_file_url_davinci("/Users/user/My Clip.mp4"),
             "file:////Users/user/My%20Clip.mp4");
@@ -25,6 +33,7 @@ TEST(EditorFileUrl, PosixPathsGetTheExtraSlashOfTheirEmptyFirstPart) {
   EXPECT_EQ(editor_file_url_premiere("/Users/user/Clips/A B.mp4"),
             "file://localhost//Users/user/Clips/A%20B.mp4");
 }
+#endif
 
 TEST(EditorFileUrl, EverythingButUnreservedCharactersIsPercentEncoded) {
   EXPECT_EQ(file_url_of_resolved_path("/x/Q&A #1?100%.mp4", "file:///"),
@@ -38,10 +47,12 @@ TEST(EditorFileUrl, EverythingButUnreservedCharactersIsPercentEncoded) {
 TEST(EditorFileUrl, RelativePathsAndLinksAreResolvedFirst) {
   ScopedTempDir dir;
   write_text_file(dir / "real" / "clip.mp4", "x");
-  fs::create_directory_symlink(dir / "real", dir / "link");
   const std::string real = path_to_utf8(fs::canonical(dir / "real" / "clip.mp4"));
+#ifndef _WIN32
+  fs::create_directory_symlink(dir / "real", dir / "link");
   EXPECT_EQ(editor_file_url_davinci(path_to_utf8(dir / "link" / "clip.mp4")),
             file_url_of_resolved_path(real, "file:///"));
+#endif
 
   const fs::path before = fs::current_path();
   fs::current_path(dir.path());

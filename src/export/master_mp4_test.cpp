@@ -245,6 +245,7 @@ const char* const PRINT_LONG_ERROR =
 }  // namespace
 
 TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolder) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   StandInTools tools;
   fs::create_directories(scratch / "tmp");
@@ -272,6 +273,7 @@ TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolde
 }
 
 TEST(MasterMp4Failures, FailingJoinQuotesTheErrorTailAndRemovesTheTemporaryFolder) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   StandInTools tools;
   fs::create_directories(scratch / "tmp");
@@ -294,6 +296,7 @@ TEST(MasterMp4Failures, FailingJoinQuotesTheErrorTailAndRemovesTheTemporaryFolde
 }
 
 TEST(MasterMp4Failures, UnknownResolutionAndUnreadableClipsEndInErr) {
+  SKIP_ON_WINDOWS("needs the real ffprobe");
   ScopedTempDir scratch;
   fs::create_directories(scratch / "tmp");
   ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
