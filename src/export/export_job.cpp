@@ -143,8 +143,13 @@ void Backend::start_export(const Json& payload) {
     } catch (const std::exception& failure) {
       // The exporters catch their own errors; this keeps a fault in a callback from ending
       // the process or leaving the backend busy.
-      log_exception(failure);
+      log_exception(failure, paths_);
       finish();
+      try {
+        send_state();
+      } catch (const std::exception&) {
+        // The events cannot be written any more; busy is cleared all the same.
+      }
     }
   }).detach();
   send_state();
