@@ -4,6 +4,8 @@
 //   test_child spew N        writes N bytes to each of standard output and standard error
 //   test_child sleep S       sleeps S seconds, then exits 0
 //   test_child invalid       writes bytes that are not UTF-8 to both streams
+//   test_child linger S      closes both output streams, then sleeps S seconds
+//   test_child stdin         copies its standard input to standard output
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -70,6 +72,19 @@ int main(int argc, char** argv) {
   }
   if (mode == "sleep" && args.size() > 2) {
     std::this_thread::sleep_for(std::chrono::seconds(std::atoi(args[2].c_str())));
+    return 0;
+  }
+  if (mode == "linger" && args.size() > 2) {
+    std::fclose(stdout);
+    std::fclose(stderr);
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(args[2].c_str())));
+    return 0;
+  }
+  if (mode == "stdin") {
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
+      std::fwrite(buffer, 1, got, stdout);
     return 0;
   }
   if (mode == "invalid") {

@@ -8,6 +8,7 @@
 #include "settings/constants.h"
 
 int main() {
+  end_children_with_backend();
   prepare_standard_streams();
   std::ios::sync_with_stdio(false);
   Backend backend(std::cout);

@@ -28,3 +28,8 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 
 // Kills every child process that is still running; for the end of the backend.
 void kill_running_children();
+
+// Call once at the start of the process, before any other thread starts. Afterwards a
+// termination signal (POSIX: SIGTERM, SIGINT, SIGHUP) kills the running children before the
+// backend ends, and writing to a closed pipe fails as an error instead of ending the process.
+void end_children_with_backend();

@@ -5,6 +5,11 @@
 #include <thread>
 
 #include "media/process.h"
+#include "support/test_util.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -98,3 +103,50 @@ TEST_F(ProcessLayer, RunningChildrenCanBeKilled) {
   EXPECT_NE(result.exit_code, 0);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
+
+TEST_F(ProcessLayer, AChildThatClosesItsOutputsStillTimesOut) {
+  // The end of both streams is not the end of the child: the wait must keep the deadline.
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(child({"linger", "30"}, 1), std::runtime_error);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+#ifndef _WIN32
+
+TEST_F(ProcessLayer, TheChildInheritsStandardInput) {
+  int feed[2];
+  ASSERT_EQ(pipe(feed), 0);
+  const std::string line = "{\"cmd\": \"get_state\"}\n";
+  ASSERT_EQ(write(feed[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+  close(feed[1]);
+  const int saved = dup(STDIN_FILENO);
+  dup2(feed[0], STDIN_FILENO);
+  close(feed[0]);
+  ProcessResult result;
+  try {
+    result = child({"stdin"});
+  } catch (...) {
+    dup2(saved, STDIN_FILENO);
+    close(saved);
+    throw;
+  }
+  dup2(saved, STDIN_FILENO);
+  close(saved);
+  EXPECT_EQ(result.out, line);
+}
+
+TEST_F(ProcessLayer, ATimeoutAlsoKillsTheChildsOwnChildren) {
+  ScopedTempDir scratch;
+  const std::string pid_file = (scratch / "grandchild.pid").string();
+  EXPECT_THROW(run_process({"sh", "-c", "sleep 30 & echo $! > '" + pid_file + "'; wait"}, 1,
+                           OutputDecoding::raw),
+               std::runtime_error);
+  const int grandchild = std::atoi(read_text_file(pid_file).c_str());
+  ASSERT_GT(grandchild, 0);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!process_has_ended(grandchild) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_TRUE(process_has_ended(grandchild));
+}
+
+#endif

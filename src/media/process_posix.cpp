@@ -1,16 +1,20 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "media/process.h"
 #include "settings/utf8.h"
@@ -34,12 +38,19 @@ struct Pipe {
 
   Pipe() {
     int ends[2];
+#ifdef __linux__
+    // Close-on-exec from the start: a child spawned by the other thread in between must not
+    // inherit a write end, or this pipe would never see its end of file.
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+      throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+#else
     if (::pipe(ends) != 0)
       throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
+    ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
+    ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
+#endif
     read_end = ends[0];
     write_end = ends[1];
-    ::fcntl(read_end, F_SETFD, FD_CLOEXEC);
-    ::fcntl(write_end, F_SETFD, FD_CLOEXEC);
   }
   ~Pipe() {
     close_read();
@@ -93,15 +104,44 @@ pid_t spawn_child(const std::vector<std::string>& args, Pipe& out_pipe, Pipe& er
   return pid;
 }
 
-int wait_for_exit(pid_t pid) {
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+int exit_code_of(int status) {
   if (WIFEXITED(status))
     return WEXITSTATUS(status);
   if (WIFSIGNALED(status))
     return -WTERMSIG(status);
   return -1;
+}
+
+int wait_for_exit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return exit_code_of(status);
+}
+
+// Waits for the exit until `deadline`; false when the child is still running then. A child can
+// close both output streams and run on, so their end does not mean it has ended.
+bool wait_for_exit_until(pid_t pid, std::chrono::steady_clock::time_point deadline,
+                         int& exit_code) {
+  auto pause = std::chrono::milliseconds(1);
+  while (true) {
+    int status = 0;
+    const pid_t done = ::waitpid(pid, &status, WNOHANG);
+    if (done == pid) {
+      exit_code = exit_code_of(status);
+      return true;
+    }
+    if (done < 0 && errno != EINTR) {
+      exit_code = -1;
+      return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline)
+      return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(pause, deadline - now));
+    pause = std::min(pause * 2, std::chrono::milliseconds(50));
+  }
 }
 
 std::string decode(std::string bytes, OutputDecoding decoding, const std::string& program) {
@@ -155,8 +195,14 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
     }
     const int ready =
         ::poll(polled, count, static_cast<int>(std::min<long long>(left.count(), 60000)));
-    if (ready < 0 && errno != EINTR)
-      break;
+    if (ready < 0 && errno != EINTR) {
+      const int error = errno;
+      ::killpg(pid, SIGKILL);
+      wait_for_exit(pid);
+      unregister_child(pid);
+      throw std::runtime_error("Ausgabe von " + args[0] + " kann nicht gelesen werden (" +
+                               std::strerror(error) + ")");
+    }
     for (int p = 0; p < count && ready > 0; ++p) {
       if (polled[p].revents == 0)
         continue;
@@ -171,9 +217,13 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
     }
   }
 
-  if (timed_out)
+  int exit_code = -1;
+  if (!timed_out && !wait_for_exit_until(pid, deadline, exit_code))
+    timed_out = true;
+  if (timed_out) {
     ::killpg(pid, SIGKILL);
-  const int exit_code = wait_for_exit(pid);
+    exit_code = wait_for_exit(pid);
+  }
   unregister_child(pid);
   if (timed_out) {
     throw std::runtime_error("Zeitüberschreitung: " + args[0] + " lief länger als " +
@@ -191,4 +241,32 @@ void kill_running_children() {
   std::lock_guard<std::mutex> hold(children_lock);
   for (const pid_t pid : running_children)
     ::killpg(pid, SIGKILL);
+}
+
+void end_children_with_backend() {
+  // A write to a closed pipe fails as an error of that write instead of ending the process.
+  ::signal(SIGPIPE, SIG_IGN);
+
+  // Termination signals are taken by one thread, which kills the children first and then ends
+  // the process the way the signal would have. Blocking them here, before any other thread
+  // exists, makes every later thread inherit the block.
+  sigset_t endings;
+  sigemptyset(&endings);
+  sigaddset(&endings, SIGTERM);
+  sigaddset(&endings, SIGINT);
+  sigaddset(&endings, SIGHUP);
+  ::pthread_sigmask(SIG_BLOCK, &endings, nullptr);
+  std::thread([endings] {
+    int caught = 0;
+    while (::sigwait(&endings, &caught) != 0) {
+    }
+    kill_running_children();
+    ::signal(caught, SIG_DFL);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, caught);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::raise(caught);
+    std::_Exit(128 + caught);
+  }).detach();
 }

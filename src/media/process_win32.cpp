@@ -204,3 +204,8 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 void kill_running_children() {
   TerminateJobObject(children_job(), 1);
 }
+
+void end_children_with_backend() {
+  // Nothing to prepare: the job object kills the children when the backend's handle to it
+  // closes, however the backend ends.
+}

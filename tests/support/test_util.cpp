@@ -1,7 +1,9 @@
 #include "support/test_util.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -56,6 +58,18 @@ void run_ffmpeg(const std::vector<std::string>& args) {
 
 void make_recording(const fs::path& path, const std::vector<double>& segments,
                     bool starts_with_speech, int width, int height) {
+  RecordingOptions options;
+  options.starts_with_speech = starts_with_speech;
+  options.width = width;
+  options.height = height;
+  make_recording(path, segments, options);
+}
+
+void make_recording(const fs::path& path, const std::vector<double>& segments,
+                    const RecordingOptions& options) {
+  const bool starts_with_speech = options.starts_with_speech;
+  const int width = options.width;
+  const int height = options.height;
   double total = 0.0;
   std::string volume = "volume='";
   bool speech = starts_with_speech;
@@ -82,7 +96,8 @@ void make_recording(const fs::path& path, const std::vector<double>& segments,
     args = {"-f",
             "lavfi",
             "-i",
-            "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) + ":rate=30",
+            "testsrc2=size=" + std::to_string(width) + "x" + std::to_string(height) +
+                ":rate=" + std::to_string(options.fps),
             "-f",
             "lavfi",
             "-i",
@@ -96,17 +111,24 @@ void make_recording(const fs::path& path, const std::vector<double>& segments,
             "-map",
             "1:a",
             "-c:v",
-            "libx264",
-            "-preset",
-            "ultrafast",
+            options.video_codec,
             "-pix_fmt",
             "yuv420p",
             "-g",
-            "30"};
+            std::to_string(options.keyframe_interval),
+            "-keyint_min",
+            std::to_string(options.keyframe_interval)};
+    if (options.video_codec == "libx264") {
+      args.insert(args.end(), {"-preset", "ultrafast", "-sc_threshold", "0"});
+    } else if (options.video_codec == "libvpx-vp9") {
+      args.insert(args.end(), {"-deadline", "realtime", "-cpu-used", "8", "-b:v", "200k"});
+    }
   } else {
     args = {"-f",  "lavfi", "-i", "sine=frequency=440:sample_rate=48000", "-t", double_text(total),
             "-af", volume};
   }
+  if (!options.audio_codec.empty())
+    args.insert(args.end(), {"-c:a", options.audio_codec});
   args.push_back(path_to_utf8(path));
   run_ffmpeg(args);
 }
@@ -116,4 +138,75 @@ std::string probe_json(const fs::path& path) {
                                             "-show_format", "-show_streams", path_to_utf8(path)},
                                            60, OutputDecoding::replace_invalid);
   return result.out;
+}
+
+ScopedEnvVar::ScopedEnvVar(const std::string& name, const std::optional<std::string>& value)
+    : name_(name) {
+  if (const char* old = std::getenv(name.c_str()))
+    old_ = old;
+#ifdef _WIN32
+  _putenv_s(name.c_str(), value.value_or("").c_str());
+#else
+  if (value)
+    setenv(name.c_str(), value->c_str(), 1);
+  else
+    unsetenv(name.c_str());
+#endif
+}
+
+ScopedEnvVar::~ScopedEnvVar() {
+#ifdef _WIN32
+  _putenv_s(name_.c_str(), old_.value_or("").c_str());
+#else
+  if (old_)
+    setenv(name_.c_str(), old_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+#endif
+}
+
+namespace {
+
+std::string current_search_path() {
+  const char* path = std::getenv("PATH");
+  return path ? path : "";
+}
+
+}  // namespace
+
+ScopedStandIns::ScopedStandIns(bool only)
+    : folder_("tavelmor_standins_"),
+      search_path_(only ? folder_.text() : folder_.text() + ":" + current_search_path()),
+      path_("PATH", search_path_) {}
+
+void ScopedStandIns::add(const std::string& program, const std::string& body) {
+  const fs::path script = folder_.path() / program;
+  write_text_file(script, "#!/bin/sh\n" + body + "\n");
+  fs::permissions(script, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                              fs::perms::others_read | fs::perms::others_exec);
+}
+
+std::string program_on_path(const std::string& program) {
+  std::string path = current_search_path();
+  size_t begin = 0;
+  while (begin <= path.size()) {
+    const size_t end = std::min(path.find(':', begin), path.size());
+    const fs::path candidate = fs::path(path.substr(begin, end - begin)) / program;
+    std::error_code error;
+    if (end > begin && fs::is_regular_file(candidate, error))
+      return candidate.string();
+    begin = end + 1;
+  }
+  return "";
+}
+
+bool process_has_ended(int pid) {
+  const std::string stat = read_text_file(fs::path("/proc") / std::to_string(pid) / "stat");
+  if (stat.empty())
+    return true;
+  const size_t name_end = stat.rfind(')');
+  if (name_end == std::string::npos || name_end + 2 >= stat.size())
+    return true;
+  const char state = stat[name_end + 2];
+  return state == 'Z' || state == 'X';
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,5 +40,59 @@ void run_ffmpeg(const std::vector<std::string>& args);
 void make_recording(const fs::path& path, const std::vector<double>& segments,
                     bool starts_with_speech = true, int width = 320, int height = 240);
 
+// The choices of make_recording and a few more, for recordings whose encoding matters.
+struct RecordingOptions {
+  bool starts_with_speech = true;
+  int width = 320;  // 0: audio only
+  int height = 240;
+  int fps = 30;
+  int keyframe_interval = 30;  // frames between keyframes; no extra keyframes at scene cuts
+  std::string video_codec = "libx264";  // "libvpx-vp9" for WebM
+  std::string audio_codec;              // empty: the container's default
+};
+void make_recording(const fs::path& path, const std::vector<double>& segments,
+                    const RecordingOptions& options);
+
+// Sets an environment variable for the scope (unsets it with nothing) and restores it after.
+class ScopedEnvVar {
+ public:
+  ScopedEnvVar(const std::string& name, const std::optional<std::string>& value);
+  ~ScopedEnvVar();
+  ScopedEnvVar(const ScopedEnvVar&) = delete;
+  ScopedEnvVar& operator=(const ScopedEnvVar&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// A folder of scripted stand-ins (POSIX shell scripts) put first on the search path for the
+// scope; with `only` the search path is that folder alone, so real programs are not found.
+class ScopedStandIns {
+ public:
+  explicit ScopedStandIns(bool only = false);
+  ScopedStandIns(const ScopedStandIns&) = delete;
+  ScopedStandIns& operator=(const ScopedStandIns&) = delete;
+
+  // Writes an executable "#!/bin/sh" script named `program` with the given body.
+  void add(const std::string& program, const std::string& body);
+  const fs::path& folder() const { return folder_.path(); }
+  // The search path the stand-ins are first on, for child processes started with their own
+  // environment.
+  const std::string& search_path() const { return search_path_; }
+
+ private:
+  ScopedTempDir folder_;
+  std::string search_path_;
+  ScopedEnvVar path_;
+};
+
+// The full path of a program on the current search path (for a stand-in that hands some calls
+// on to the real program); empty when it is not found.
+std::string program_on_path(const std::string& program);
+
 // The ffprobe JSON (-show_format -show_streams) of a file.
 std::string probe_json(const fs::path& path);
+
+// True when the process `pid` has ended: gone, or a zombie that nobody reaps (POSIX only).
+bool process_has_ended(int pid);
