@@ -52,9 +52,16 @@ fs::path create_project_dir(const fs::path& projects_dir, const std::string& pro
   }
 }
 
+// Copies the template's content into the new, empty project folder entry by entry: copying a
+// folder onto an existing one fails with some standard libraries (MinGW's among them).
 void copy_template(const fs::path& template_dir, const fs::path& project_dir) {
   std::error_code error;
-  fs::copy(template_dir, project_dir, fs::copy_options::recursive, error);
+  for (auto it = fs::directory_iterator(template_dir, error);
+       !error && it != fs::directory_iterator(); it.increment(error)) {
+    fs::copy(it->path(), project_dir / it->path().filename(), fs::copy_options::recursive, error);
+    if (error)
+      break;
+  }
   if (error)
     throw std::runtime_error("CapCut-Template kann nicht kopiert werden: " +
                              path_to_utf8(project_dir) + " (" + error.message() + ")");

@@ -61,7 +61,11 @@ ExportRun run_export(const std::vector<std::string>& files, const ScratchHome& h
 std::string local_stamp(std::chrono::system_clock::time_point at) {
   const std::time_t time = std::chrono::system_clock::to_time_t(at);
   std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &time);
+#else
   localtime_r(&time, &local);
+#endif
   char buffer[32];
   std::strftime(buffer, sizeof buffer, "%Y%m%d_%H%M%S", &local);
   return buffer;
