@@ -1,6 +1,8 @@
 #include "export/export_job.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <regex>
 #include <stdexcept>
 #include <thread>
@@ -49,8 +51,11 @@ std::optional<ExportProgress> progress_for_message(const std::string& msg) {
     const std::string tot = plain_digits(match[2].str());
     // A total of 0 only comes from a folder or file name; such a bracket is no counter.
     if (tot != "0") {
-      const double ratio = (std::stod(cur) - 1.0) / std::stod(tot);
-      const double pct = std::clamp(std::trunc(ratio * 100.0), 0.0, 100.0);
+      // strtod saturates numbers too long for a double instead of failing.
+      const double ratio =
+          (std::strtod(cur.c_str(), nullptr) - 1.0) / std::strtod(tot.c_str(), nullptr);
+      const double pct =
+          std::isnan(ratio) ? 0.0 : std::clamp(std::trunc(ratio * 100.0), 0.0, 100.0);
       return ExportProgress{pct, "Clip " + cur + "/" + tot + " wird verarbeitet ..."};
     }
   }

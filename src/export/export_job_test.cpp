@@ -27,6 +27,14 @@ TEST(ExportProgressForMessage, CountersAreComputedDividingFirst) {
     EXPECT_EQ(step->pct, pct) << msg;
     EXPECT_EQ(step->status, status) << msg;
   }
+  // Numbers beyond any double still give a percentage within bounds.
+  const std::string huge(400, '9');
+  for (const std::string& msg : {"[" + huge + "/" + huge + "]", "[1/" + huge + "]"}) {
+    const auto step = progress_for_message(msg);
+    ASSERT_TRUE(step.has_value());
+    EXPECT_EQ(step->pct, 0);
+  }
+  EXPECT_EQ(progress_for_message("[" + huge + "/3]")->pct, 100);
 }
 
 TEST(ExportProgressForMessage, KeywordsInAnyLetterCase) {
