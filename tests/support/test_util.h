@@ -67,7 +67,8 @@ class ScopedEnvVar {
 };
 
 // A folder of scripted stand-ins (POSIX shell scripts) put first on the search path for the
-// scope; with `only` the search path is that folder alone, so real programs are not found.
+// scope; with `only` the search path is that folder alone, so real programs are not found
+// (the scripts then name the tools they use by full path).
 class ScopedStandIns {
  public:
   explicit ScopedStandIns(bool only = false);

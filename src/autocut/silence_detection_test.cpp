@@ -1,0 +1,195 @@
+#include "autocut/silence_detection.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "support/test_util.h"
+
+namespace {
+
+struct ReportCase {
+  const char* name;
+  std::string report;
+  std::vector<std::pair<double, double>> silences;
+  std::optional<double> open_start;
+  int starts;
+  int ends;
+};
+
+std::vector<std::pair<double, double>> pairs_of(const std::vector<Silence>& silences) {
+  std::vector<std::pair<double, double>> pairs;
+  for (const Silence& silence : silences)
+    pairs.emplace_back(silence.start, silence.end);
+  return pairs;
+}
+
+const std::string START = "[silencedetect @ 0x55d6bc7c08c0] silence_start: ";
+const std::string END = "[silencedetect @ 0x55d6bc7c08c0] silence_end: ";
+
+}  // namespace
+
+TEST(ParseSilenceReport, WalksTheReportInOrder) {
+  const ReportCase cases[] = {
+      {"no silence lines", "Input #0, wav\nsize=N/A time=00:00:03.00\n", {}, std::nullopt, 0, 0},
+      {"plain pairs",
+       START + "1.5\n" + END + "2.5 | silence_duration: 1\n" + START + "4\n" + END + "5.25\n",
+       {{1.5, 2.5}, {4.0, 5.25}},
+       std::nullopt,
+       2,
+       2},
+      {"begins in silence: the first end stands alone and later pairs stay paired",
+       END + "1.2 | silence_duration: 1.2\n" + START + "3.0\n" + END + "4.0\n",
+       {{0.0, 1.2}, {3.0, 4.0}},
+       std::nullopt,
+       1,
+       2},
+      {"an unmatched end at 0 is dropped",
+       END + "0\n" + START + "2\n" + END + "3\n",
+       {{2.0, 3.0}},
+       std::nullopt,
+       1,
+       2},
+      {"a second start replaces the first",
+       START + "3.0\n" + START + "4.0\n" + END + "5.0\n",
+       {{4.0, 5.0}},
+       std::nullopt,
+       2,
+       1},
+      {"an end equal to its start is dropped; the next end is unmatched",
+       START + "2.0\n" + END + "2.0\n" + END + "3.5\n",
+       {{0.0, 3.5}},
+       std::nullopt,
+       1,
+       2},
+      {"an end before its start is dropped", START + "5\n" + END + "4\n", {}, std::nullopt, 1, 1},
+      {"a trailing start stays open",
+       START + "1\n" + END + "2\n" + START + "9.0\n",
+       {{1.0, 2.0}},
+       9.0,
+       2,
+       1},
+      {"a negative start does not match; its end counts as unmatched",
+       START + "-0.02\n" + END + "0.8\n",
+       {{0.0, 0.8}},
+       std::nullopt,
+       0,
+       1},
+      {"CR and CR LF end lines too",
+       "frame=1 time=0\r" + START + "1\r\n" + END + "2\rframe=2\r" + START + "3\r" + END + "4",
+       {{1.0, 2.0}, {3.0, 4.0}},
+       std::nullopt,
+       2,
+       2},
+      {"a start and an end on one line: the start wins, the end still counts",
+       START + "1 " + "silence_end: 2\n" + END + "3\n",
+       {{1.0, 3.0}},
+       std::nullopt,
+       1,
+       2},
+      {"a mark without a number is passed over for a later one on the line",
+       "silence_start: x silence_start: 6\n" + END + "7\n",
+       {{6.0, 7.0}},
+       std::nullopt,
+       1,
+       1},
+  };
+  for (const ReportCase& c : cases) {
+    const SilenceReport report = parse_silence_report(c.report);
+    EXPECT_EQ(pairs_of(report.silences), c.silences) << c.name;
+    EXPECT_EQ(report.open_start, c.open_start) << c.name;
+    EXPECT_EQ(report.start_matches, c.starts) << c.name;
+    EXPECT_EQ(report.end_matches, c.ends) << c.name;
+  }
+}
+
+TEST(ParseSilenceReport, NumbersThatAreNotNumbersFail) {
+  EXPECT_THROW(parse_silence_report(START + ".\n"), std::runtime_error);
+  EXPECT_THROW(parse_silence_report(START + "1\n" + END + "1.2.3\n"), std::runtime_error);
+}
+
+#ifndef _WIN32
+
+namespace {
+
+// A stand-in ffmpeg that prints `report` on standard error and exits with `code`.
+void add_reporting_ffmpeg(ScopedStandIns& stand_ins, const std::string& report, int code = 0) {
+  write_text_file(stand_ins.folder() / "report.txt", report);
+  stand_ins.add("ffmpeg", "/bin/cat '" + (stand_ins.folder() / "report.txt").string() +
+                              "' >&2\nexit " + std::to_string(code));
+}
+
+}  // namespace
+
+TEST(DetectSilences, AnOpenTrailingSilenceRunsToTheDuration) {
+  ScopedStandIns stand_ins(true);
+  add_reporting_ffmpeg(stand_ins, START + "1\n" + END + "2\n" + START + "9.0\n");
+  stand_ins.add("ffprobe", "echo '{\"format\": {\"duration\": \"10.000000\"}}'");
+  std::vector<std::string> lines;
+  const auto silences = detect_silences("/rec/take.mkv", "-35dB", "0.5",
+                                        [&](const std::string& m) { lines.push_back(m); });
+  EXPECT_EQ(pairs_of(silences), (std::vector<std::pair<double, double>>{{1, 2}, {9, 10}}));
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "FFmpeg Stille-Erkennung startet: take.mkv",
+                       "FFmpeg Stille-Erkennung fertig: 2 Startpunkt(e), 1 Endpunkt(e), 2 "
+                       "Pause(n) sauber erkannt"}));
+}
+
+TEST(DetectSilences, WithoutADurationTheOpenSilenceIsDropped) {
+  ScopedStandIns stand_ins(true);  // no ffprobe to be found
+  add_reporting_ffmpeg(stand_ins, START + "1\n" + END + "2\n" + START + "9.0\n");
+  const auto silences = detect_silences("take.mkv", "-35dB", "0.5");
+  EXPECT_EQ(pairs_of(silences), (std::vector<std::pair<double, double>>{{1, 2}}));
+}
+
+TEST(DetectSilences, AnEmptyReportLogsThreeZeros) {
+  ScopedStandIns stand_ins(true);
+  add_reporting_ffmpeg(stand_ins, "Input #0\n");
+  std::vector<std::string> lines;
+  EXPECT_TRUE(detect_silences("a.wav", "-35dB", "0.1", [&](const std::string& m) {
+                lines.push_back(m);
+              }).empty());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[1],
+            "FFmpeg Stille-Erkennung fertig: 0 Startpunkt(e), 0 Endpunkt(e), 0 Pause(n) sauber "
+            "erkannt");
+}
+
+TEST(DetectSilences, AFailedRunQuotesTheLast800Characters) {
+  ScopedStandIns stand_ins(true);
+  const std::string noise(1000, 'x');
+  const std::string tail = "Ende: Datei kaputt";
+  add_reporting_ffmpeg(stand_ins, "ANFANG" + noise + tail, 1);
+  try {
+    detect_silences("/rec/Übung 1.mp4", "-35dB", "0.5");
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& failure) {
+    const std::string expected = "FFmpeg Stille-Erkennung fehlgeschlagen: Übung 1.mp4\n" +
+                                 noise.substr(noise.size() - (800 - tail.size())) + tail;
+    EXPECT_EQ(failure.what(), expected);
+  }
+}
+
+TEST(DetectSilences, WithoutFfmpegTheProcessLayerFails) {
+  ScopedStandIns stand_ins(true);
+  EXPECT_THROW(detect_silences("a.wav", "-35dB", "0.5"), std::runtime_error);
+}
+
+TEST(DetectSilencesMedia, FindsThePausesOfARealRecording) {
+  ScopedTempDir scratch;
+  const fs::path recording = scratch / "Pausen mit Ä.wav";
+  // silence 0-1, tone 1-2, silence 2-3, tone 3-4, silence 4-5 (to the end)
+  make_recording(recording, {1.0, 1.0, 1.0, 1.0, 1.0}, false, 0, 0);
+  int lines = 0;
+  const auto silences =
+      detect_silences(recording.string(), "-35dB", "0.5", [&](const std::string&) { ++lines; });
+  ASSERT_EQ(silences.size(), 3u);
+  const double expected[][2] = {{0.0, 1.0}, {2.0, 3.0}, {4.0, 5.0}};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_NEAR(silences[i].start, expected[i][0], 0.05) << i;
+    EXPECT_NEAR(silences[i].end, expected[i][1], 0.05) << i;
+  }
+  EXPECT_EQ(lines, 2);
+}
+
+#endif

@@ -1,0 +1,101 @@
+#include "media/ffmpeg_tools.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "support/test_util.h"
+
+#ifndef _WIN32
+
+TEST(FfmpegTools, WithoutTheProgramsNothingIsPretended) {
+  ScopedStandIns nothing(true);
+  EXPECT_FALSE(check_ffmpeg());
+  EXPECT_FALSE(get_handles("/tmp/clip.mp4").has_value());
+  EXPECT_THROW(get_duration("/tmp/clip.mp4"), std::runtime_error);
+}
+
+TEST(FfmpegTools, CheckFfmpegWantsExitCodeZero) {
+  ScopedStandIns stand_ins(true);
+  stand_ins.add("ffmpeg", "exit 1");
+  EXPECT_FALSE(check_ffmpeg());
+  stand_ins.add("ffmpeg", "echo 'ffmpeg version 5.1'");
+  EXPECT_TRUE(check_ffmpeg());
+}
+
+TEST(FfmpegTools, AFailedProbeQuotesTheFileNameAndTheLast500Characters) {
+  ScopedStandIns stand_ins(true);
+  const std::string noise(700, 'y');
+  write_text_file(stand_ins.folder() / "err.txt", "START" + noise + "Fehler am Ende");
+  stand_ins.add("ffprobe",
+                "/bin/cat '" + (stand_ins.folder() / "err.txt").string() + "' >&2\nexit 1");
+  try {
+    get_duration("/Aufnahmen/Übung \"1\".mov");
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& failure) {
+    const std::string tail = noise.substr(noise.size() - (500 - 14)) + "Fehler am Ende";
+    EXPECT_EQ(failure.what(),
+              "ffprobe konnte die Videolänge nicht lesen: Übung \"1\".mov\n" + tail);
+  }
+  EXPECT_FALSE(get_handles("/Aufnahmen/Übung \"1\".mov").has_value());
+}
+
+TEST(FfmpegTools, EmptyOutputOrAMissingDurationFails) {
+  ScopedStandIns stand_ins(true);
+  stand_ins.add("ffprobe", "echo '   '");
+  try {
+    get_duration("a/b.mkv");
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_STREQ(failure.what(), "ffprobe konnte die Videolänge nicht lesen: b.mkv\n");
+  }
+  stand_ins.add("ffprobe", "echo '{\"format\": {\"filename\": \"b.mkv\"}}'");
+  EXPECT_THROW(get_duration("a/b.mkv"), std::runtime_error);
+}
+
+TEST(FfmpegTools, AwkwardPathsReachFfprobeAsOneArgument) {
+  ScopedStandIns stand_ins(true);
+  const fs::path seen = stand_ins.folder() / "seen.txt";
+  stand_ins.add("ffprobe", "printf '%s|' \"$@\" > '" + seen.string() +
+                               "'\n"
+                               "echo '{\"format\": {\"duration\": \"7.5\", \"tags\": "
+                               "{\"TAVELMOR_C_IN\": \"0.0\", \"TAVELMOR_C_OUT\": \"7.25\"}}}'");
+  const std::string path = "/A B/it's \"Grüße\" $x `y`.mp4";
+  const std::string expected = "-v|quiet|-print_format|json|-show_format|" + path + "|";
+  EXPECT_DOUBLE_EQ(get_duration(path), 7.5);
+  EXPECT_EQ(read_text_file(seen), expected);
+  const auto handles = get_handles(path);
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_EQ(handles->c_out, 7.25);
+  EXPECT_EQ(read_text_file(seen), expected);
+}
+
+TEST(FfmpegToolsMedia, ReadsRealDurationsAndTags) {
+  ScopedTempDir scratch;
+  EXPECT_TRUE(check_ffmpeg());
+  const fs::path tone = scratch / "Ton mit ö.wav";
+  make_recording(tone, {1.5}, true, 0, 0);
+  EXPECT_NEAR(get_duration(tone.string()), 1.5, 0.01);
+  EXPECT_FALSE(get_handles(tone.string()).has_value());
+
+  const fs::path tagged = scratch / "tagged.mkv";
+  run_ffmpeg({"-i", tone.string(), "-metadata", "TAVELMOR_C_IN=0.0", "-metadata",
+              "TAVELMOR_C_OUT=12.3457", tagged.string()});
+  const auto handles = get_handles(tagged.string());
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_EQ(handles->c_in, 0.0);
+  EXPECT_EQ(handles->c_out, 12.3457);
+
+  const fs::path lower = scratch / "lower.mkv";
+  run_ffmpeg({"-i", tone.string(), "-metadata", "tavelmor_c_in=0.5", "-metadata",
+              "tavelmor_c_out=1.25", lower.string()});
+  const auto lower_handles = get_handles(lower.string());
+  ASSERT_TRUE(lower_handles.has_value());
+  EXPECT_EQ(lower_handles->c_in, 0.5);
+  EXPECT_EQ(lower_handles->c_out, 1.25);
+
+  EXPECT_THROW(get_duration((scratch / "missing.mp4").string()), std::runtime_error);
+  EXPECT_FALSE(get_handles((scratch / "missing.mp4").string()).has_value());
+}
+
+#endif
