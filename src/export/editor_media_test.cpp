@@ -38,7 +38,7 @@ EditorMedia prepare_for_premiere(const std::vector<fs::path>& clips, const fs::p
 
 }  // namespace
 
-TEST(EditorMediaStrategy, ByTargetAndExtension) {
+TEST(EditorStrategy, ByTargetAndExtension) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"premiere", "/a/x.mkv", "mp4"},    {"premiere", "/a/CLIP.MKV", "mp4"},
       {"premiere", "/a/x.mp4", "direct"}, {"premiere", "/a/x.mov", "direct"},
@@ -53,14 +53,14 @@ TEST(EditorMediaStrategy, ByTargetAndExtension) {
     EXPECT_EQ(export_media_strategy(target, path), strategy) << target << " " << path;
 }
 
-TEST(EditorMediaTitleCase, EveryWordStartsUpperCase) {
+TEST(EditorTitleCase, EveryWordStartsUpperCase) {
   EXPECT_EQ(title_case("premiere"), "Premiere");
   EXPECT_EQ(title_case("capCUT pro"), "Capcut Pro");
   EXPECT_EQ(title_case("x-ray2go"), "X-Ray2Go");
   EXPECT_EQ(title_case(""), "");
 }
 
-TEST(EditorMediaPrepare, ClipsUsedDirectlyNeedNoFolderAndNoFfmpeg) {
+TEST(EditorPrepare, ClipsUsedDirectlyNeedNoFolderAndNoFfmpeg) {
   SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   StandInTools tools;
@@ -77,7 +77,7 @@ TEST(EditorMediaPrepare, ClipsUsedDirectlyNeedNoFolderAndNoFfmpeg) {
   EXPECT_TRUE(recorder.events.empty());
 }
 
-TEST(EditorMediaCleanup, DeletesSourcesWithTheirSideFilesAndReportsFailures) {
+TEST(EditorCleanup, DeletesSourcesWithTheirSideFilesAndReportsFailures) {
   ScopedTempDir scratch;
   write_text_file(scratch / "a.mkv", "a");
   write_text_file(scratch / "a.mkv.handles.json", "{}");
@@ -102,7 +102,7 @@ TEST(EditorMediaCleanup, DeletesSourcesWithTheirSideFilesAndReportsFailures) {
   EXPECT_FALSE(fs::exists(scratch / "c.mkv"));
 }
 
-TEST(EditorMediaCleanup, ASourceAlreadyGoneStillLosesItsSideFileUncounted) {
+TEST(EditorCleanup, ASourceAlreadyGoneStillLosesItsSideFileUncounted) {
   ScopedTempDir scratch;
   write_text_file(scratch / "gone.mkv.handles.json", "{}");
   Recorder recorder;
@@ -111,7 +111,7 @@ TEST(EditorMediaCleanup, ASourceAlreadyGoneStillLosesItsSideFileUncounted) {
   EXPECT_TRUE(recorder.events.empty());
 }
 
-TEST(EditorMediaFailures, BothRunsFailingQuoteTheEncodeAndLeaveNoCopy) {
+TEST(EditorCopyFailures, BothRunsFailingQuoteTheEncodeAndLeaveNoCopy) {
   SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   ScopedTempDir scratch;
   write_text_file(scratch / "take.mkv", "not really video");
