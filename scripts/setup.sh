@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(cmake g++ ninja-build ffmpeg nlohmann-json3-dev libgtest-dev)
+PACKAGES=(cmake g++ ninja-build ffmpeg nlohmann-json3-dev libgtest-dev libxml2-utils)
 missing=()
 for package in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
