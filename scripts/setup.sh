@@ -4,19 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(cmake g++ ninja-build ffmpeg nlohmann-json3-dev libgtest-dev libxml2-utils)
-missing=()
-for package in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}" >&2
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/install-packages.sh cmake g++ ninja-build ffmpeg nlohmann-json3-dev libgtest-dev libxml2-utils
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBACKEND_BUILD_TESTS=ON >/dev/null
 cmake --build build -j "$(nproc)"

@@ -5,19 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-PACKAGES=(g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build nlohmann-json3-dev)
-missing=()
-for package in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
-    missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  echo "Installing: ${missing[*]}" >&2
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+scripts/install-packages.sh g++-mingw-w64-x86-64-posix wine wine64 googletest cmake ninja-build nlohmann-json3-dev
 
 root=$PWD
 out=$root/build-win

@@ -11,6 +11,7 @@
 #include "capcut/program_dir.h"
 #include "capcut/uuid.h"
 #include "settings/error_log.h"
+#include "settings/local_time.h"
 #include "settings/path_text.h"
 
 namespace fs = std::filesystem;
@@ -20,19 +21,6 @@ namespace {
 const std::string PROJECT_PREFIX = "Tavelmor_AutoCut_";
 const char* const DRAFT_FILE = "draft_content.json";
 const char* const META_FILES[] = {"draft_meta_info.json", "draft_virtual_store.json"};
-
-std::string local_time_stamp() {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y%m%d_%H%M%S", &local);
-  return buffer;
-}
 
 // Creates and returns a new folder for the project: its name, or its name plus "_" and six
 // random hex digits when a project of that name exists. Creating the folder is the test, so two
@@ -139,7 +127,7 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
   if (clips.empty())
     throw std::runtime_error("Keine Clips für CapCut Export vorhanden.");
 
-  const std::string project_name = PROJECT_PREFIX + local_time_stamp();
+  const std::string project_name = PROJECT_PREFIX + local_time_text("%Y%m%d_%H%M%S");
   log("Erstelle CapCut-Projekt: " + project_name);
   const fs::path project_dir = create_project_dir(places.projects_dir, project_name);
   copy_template(places.template_dir, project_dir);

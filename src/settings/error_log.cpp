@@ -1,7 +1,5 @@
 #include "settings/error_log.h"
 
-#include <chrono>
-#include <ctime>
 #include <string>
 #include <typeinfo>
 
@@ -13,6 +11,7 @@
 #endif
 
 #include "settings/atomic_file.h"
+#include "settings/local_time.h"
 
 namespace {
 
@@ -28,19 +27,6 @@ std::string type_name_of(const std::exception& failure) {
   return name;
 }
 
-std::string local_time_text() {
-  const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-#ifdef _WIN32
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
-  char buffer[32];
-  std::strftime(buffer, sizeof buffer, "%Y-%m-%d %H:%M:%S", &local);
-  return buffer;
-}
-
 }  // namespace
 
 void log_exception(const std::exception& failure, const FixedPaths& paths) {
@@ -48,8 +34,9 @@ void log_exception(const std::exception& failure, const FixedPaths& paths) {
     std::error_code error;
     if (!std::filesystem::is_directory(paths.desktop, error))
       return;
-    const std::string report = "Tavelmor Studio – Fehlerbericht vom " + local_time_text() + "\n" +
-                               type_name_of(failure) + ": " + failure.what() + "\n";
+    const std::string report = "Tavelmor Studio – Fehlerbericht vom " +
+                               local_time_text("%Y-%m-%d %H:%M:%S") + "\n" + type_name_of(failure) +
+                               ": " + failure.what() + "\n";
     write_file_atomically(paths.error_log, report);
   } catch (...) {
     // The report is lost; the caller reports the failure its own way.
