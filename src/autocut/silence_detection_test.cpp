@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "media/process.h"
 #include "support/test_util.h"
 
 namespace {
@@ -190,6 +191,56 @@ TEST(DetectSilencesMedia, FindsThePausesOfARealRecording) {
     EXPECT_NEAR(silences[i].end, expected[i][1], 0.05) << i;
   }
   EXPECT_EQ(lines, 2);
+}
+
+namespace {
+
+// The silences of the sound FFmpeg picks when it decodes picture and sound alike.
+std::vector<std::pair<double, double>> silences_of_full_decode(const fs::path& file,
+                                                               const std::string& filter) {
+  const ProcessResult run = run_process(
+      {"ffmpeg", "-hide_banner", "-nostdin", "-i", file.string(), "-af", filter, "-f", "null", "-"},
+      60, OutputDecoding::replace_invalid);
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  return pairs_of(parse_silence_report(run.err).silences);
+}
+
+}  // namespace
+
+TEST(DetectSilencesMedia, AVideoGivesTheSilencesOfAFullDecode) {
+  ScopedTempDir scratch;
+  const fs::path recording = scratch / "take.mp4";
+  make_recording(recording, {0.8, 0.7, 1.0, 0.6, 0.9});
+  // The same sound as a stereo track behind a mono track with other pauses: FFmpeg's own choice
+  // (the most channels) must stay the one analysed, and it alone.
+  const fs::path other_pauses = scratch / "other.wav";
+  make_recording(other_pauses, {1.5, 1.0, 1.5}, true, 0, 0);
+  const fs::path two_tracks = scratch / "two tracks.mkv";
+  run_ffmpeg({"-i", recording.string(), "-i", other_pauses.string(), "-map", "0:v", "-map",
+              "1:a", "-map", "0:a", "-c:v", "copy", "-c:a", "flac", "-ac:a:1", "2",
+              two_tracks.string()});
+
+  for (const fs::path& file : {recording, two_tracks}) {
+    const auto silences = pairs_of(detect_silences(file.string(), "-35dB", "0.5"));
+    ASSERT_EQ(silences.size(), 2u) << file;
+    EXPECT_NEAR(silences[0].first, 0.8, 0.05) << file;
+    EXPECT_NEAR(silences[1].second, 3.1, 0.05) << file;
+    EXPECT_EQ(silences, silences_of_full_decode(file, "silencedetect=noise=-35dB:d=0.5")) << file;
+  }
+}
+
+TEST(DetectSilencesMedia, AVideoWithoutSoundHasNoSilences) {
+  ScopedTempDir scratch;
+  const fs::path silent = scratch / "ohne Ton.mp4";
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=320x240:rate=30", "-t", "1.5", "-c:v", "libx264",
+              "-preset", "ultrafast", silent.string()});
+  std::vector<std::string> lines;
+  EXPECT_TRUE(detect_silences(silent.string(), "-35dB", "0.1", [&](const std::string& m) {
+                lines.push_back(m);
+              }).empty());
+  EXPECT_EQ(lines, (std::vector<std::string>{"FFmpeg Stille-Erkennung startet: ohne Ton.mp4",
+                                             "FFmpeg Stille-Erkennung fertig: 0 Startpunkt(e), 0 "
+                                             "Endpunkt(e), 0 Pause(n) sauber erkannt"}));
 }
 
 #endif

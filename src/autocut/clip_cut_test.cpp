@@ -1,0 +1,405 @@
+#include "autocut/clip_cut.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "media/ffmpeg_tools.h"
+#include "settings/path_text.h"
+#include "support/test_util.h"
+
+TEST(ClipOutputPath, VideoKeepsItsContainerAudioTakesItsOutput) {
+  const std::pair<const char*, const char*> names[] = {
+      {"/rec/take.mkv", "take_cut.mkv"},      {"/rec/Take.MP4", "Take_cut.MP4"},
+      {"/rec/a.b.mov", "a.b_cut.mov"},        {"/rec/screen.webm", "screen_cut.mkv"},
+      {"/rec/SCREEN.WEBM", "SCREEN_cut.mkv"}, {"/rec/old.avi", "old_cut.avi"},
+      {"/rec/cam.MTS", "cam_cut.MTS"},        {"/rec/voice.ogg", "voice_cut.m4a"},
+      {"/rec/voice.OGG", "voice_cut.m4a"},    {"/rec/voice.m4a", "voice_cut.m4a"},
+      {"/rec/voice.opus", "voice_cut.m4a"},   {"/rec/voice.aac", "voice_cut.m4a"},
+      {"/rec/voice.wav", "voice_cut.wav"},    {"/rec/voice.MP3", "voice_cut.mp3"},
+      {"/rec/voice.flac", "voice_cut.flac"},
+  };
+  for (const auto& [recording, clip] : names) {
+    const std::string out = clip_output_path(recording, "/out/Clips", "_cut");
+    EXPECT_EQ(out, path_to_utf8(path_from_utf8("/out/Clips") / clip)) << recording;
+  }
+  EXPECT_EQ(file_name_of(clip_output_path("/rec/Übung 1.mp4", "/out", "")), "Übung 1.mp4");
+}
+
+TEST(LastTakeStart, ThePauseMustLeaveTwoSeconds) {
+  // A pause ending exactly 2.0 s before the end qualifies.
+  EXPECT_EQ(last_take_start({{1.0, 2.0}, {4.0, 8.0}}, 10.0, 0.0), 8.0);
+  // Pauses only in the last 2 s do not: the take is the whole recording.
+  EXPECT_EQ(last_take_start({{8.5, 9.0}, {9.5, 10.0}}, 10.0, 0.0), 0.0);
+  EXPECT_EQ(last_take_start({}, 10.0, 0.0), 0.0);
+  // The latest qualifying pause wins; the trailing silence is passed over.
+  EXPECT_EQ(last_take_start({{1.0, 2.0}, {3.0, 4.0}, {9.0, 10.0}}, 10.0, 0.0), 4.0);
+  // add_padding moves the start back, never below 0.
+  EXPECT_EQ(last_take_start({{1.0, 2.0}, {3.0, 4.0}}, 10.0, 0.5), 3.5);
+  EXPECT_EQ(last_take_start({{0.0, 1.0}}, 10.0, 3.0), 0.0);
+  // add_padding can make a trailing pause qualify.
+  EXPECT_EQ(last_take_start({{1.0, 2.0}, {7.0, 9.0}}, 10.0, 1.0), 8.0);
+}
+
+TEST(EndSilenceCut, TheLatestSilenceWellAfterTheStart) {
+  EXPECT_EQ(end_silence_cut({{1.0, 2.0}, {8.0, 9.0}}, 3.0), 8.05);
+  // It must start more than 0.5 s after trim_start.
+  EXPECT_EQ(end_silence_cut({{3.5, 4.0}}, 3.0), std::nullopt);
+  EXPECT_EQ(end_silence_cut({{3.6, 4.0}, {3.55, 3.6}}, 3.0), 3.55 + 0.05);
+  EXPECT_EQ(end_silence_cut({}, 3.0), std::nullopt);
+}
+
+TEST(TagRewriteArgs, MovFamilyKeepsCustomTagsAndFaststart) {
+  const std::vector<std::string> mkv = tag_rewrite_args("/o/c.mkv", "/o/c_tmp.mkv", 0.0, 2.5);
+  EXPECT_EQ(mkv, (std::vector<std::string>{"ffmpeg", "-y", "-nostdin", "-i", "/o/c.mkv", "-c",
+                                           "copy", "-metadata", "TAVELMOR_C_IN=0.0", "-metadata",
+                                           "TAVELMOR_C_OUT=2.5", "/o/c_tmp.mkv"}));
+  for (const char* name : {"/o/c.mp4", "/o/c.MOV", "/o/c.m4a", "/o/c.m4v"}) {
+    const auto args = tag_rewrite_args(name, "/o/tmp", 0.0, 3.14159265);
+    ASSERT_EQ(args.size(), 14u) << name;
+    EXPECT_EQ(args[10], "TAVELMOR_C_OUT=3.1416");
+    EXPECT_EQ(args[11], "-movflags");
+    EXPECT_EQ(args[12], "+faststart+use_metadata_tags");
+    EXPECT_EQ(args[13], "/o/tmp");
+  }
+  EXPECT_EQ(tag_rewrite_args("/o/c.mp3", "/o/t.mp3", 0.0, 10.0)[10], "TAVELMOR_C_OUT=10.0");
+}
+
+namespace {
+
+struct CutOutcome {
+  std::vector<std::string> logs;
+  std::vector<std::string> done;
+  std::vector<std::string> errs;
+
+  bool logged_starting(const std::string& prefix) const {
+    return std::any_of(logs.begin(), logs.end(),
+                       [&](const std::string& m) { return m.rfind(prefix, 0) == 0; });
+  }
+};
+
+CutOutcome cut(const fs::path& recording, const Json& cfg,
+               const FixedPaths& paths = fixed_paths_for_home(fs::temp_directory_path())) {
+  CutOutcome outcome;
+  run_cut(
+      path_to_utf8(recording), cfg, [&](const std::string& m) { outcome.logs.push_back(m); },
+      [&](const std::string& out) { outcome.done.push_back(out); },
+      [&](const std::string& e) { outcome.errs.push_back(e); }, paths);
+  EXPECT_EQ(outcome.done.size() + outcome.errs.size(), 1u) << "exactly one of done and err";
+  return outcome;
+}
+
+Json cut_cfg(const fs::path& output_folder) {
+  return Json{{"output_folder", path_to_utf8(output_folder)},
+              {"silence_threshold", "-35dB"},
+              {"silence_duration", 0.5},
+              {"suffix", "_cut"},
+              {"trim_silence", true},
+              {"trim_padding", 0.2},
+              {"resolution", "Hochformat 1080x1920"},
+              {"add_padding", 0.0}};
+}
+
+}  // namespace
+
+TEST(ClipCut, AnUnknownResolutionFailsBeforeAnyMediaWork) {
+  ScopedTempDir home;
+  fs::create_directories(home / "Desktop");
+  const FixedPaths paths = fixed_paths_for_home(home.path());
+  Json cfg = cut_cfg(home / "out");
+  cfg["resolution"] = "Quadrat 1000x1000";
+  const CutOutcome outcome = cut(home / "rec.mp4", cfg, paths);
+  ASSERT_EQ(outcome.errs.size(), 1u);
+  EXPECT_EQ(outcome.errs[0], "Unbekannte Auflösung: Quadrat 1000x1000");
+  EXPECT_EQ(outcome.logs, std::vector<std::string>{"Datei: rec.mp4"});
+  EXPECT_NE(read_text_file(paths.error_log).find("Unbekannte Auflösung: Quadrat 1000x1000"),
+            std::string::npos);
+}
+
+#ifndef _WIN32
+
+namespace {
+
+struct ClipStreams {
+  std::string video_codec, profile, pix_fmt, audio_codec;
+  int width = 0, height = 0;
+  int audio_bit_rate = 0;
+};
+
+ClipStreams streams_of(const fs::path& clip) {
+  ClipStreams streams;
+  const Json probe = Json::parse(probe_json(clip));
+  for (const Json& stream : probe.value("streams", Json::array())) {
+    if (stream.value("codec_type", "") == "video") {
+      streams.video_codec = stream.value("codec_name", "");
+      streams.profile = stream.value("profile", "");
+      streams.pix_fmt = stream.value("pix_fmt", "");
+      streams.width = stream.value("width", 0);
+      streams.height = stream.value("height", 0);
+    } else if (stream.value("codec_type", "") == "audio") {
+      streams.audio_codec = stream.value("codec_name", "");
+      streams.audio_bit_rate = std::atoi(stream.value("bit_rate", "0").c_str());
+    }
+  }
+  return streams;
+}
+
+// Temporary files go to a folder of the test's own, so it can see that none are left.
+class ClipCutMedia : public ::testing::Test {
+ protected:
+  ClipCutMedia() : temp_("TMPDIR", scratch_.text()) {}
+
+  // True when no take copy is left in the temporary folder.
+  bool no_take_copy_left() const {
+    for (const auto& entry : fs::directory_iterator(scratch_.path())) {
+      if (entry.path().filename().string().rfind("tavelmor_take_", 0) == 0)
+        return false;
+    }
+    return true;
+  }
+
+  ScopedTempDir work_{"tavelmor_cut_"};
+  ScopedTempDir scratch_{"tavelmor_cut_tmp_"};
+  ScopedEnvVar temp_;
+};
+
+// Speech 0-1 s, a pause to 6.5 s, the last take's speech 6.5-8.5 s, end silence to 9.0 s; the
+// keyframes lie 5 s apart, so the take starts between two of them.
+RecordingOptions long_gop(int width, int height) {
+  RecordingOptions options;
+  options.width = width;
+  options.height = height;
+  options.fps = 10;
+  options.keyframe_interval = 50;
+  return options;
+}
+const std::vector<double> TWO_TAKES = {1.0, 5.5, 2.0, 0.5};
+
+// With add_padding 0.5 the take starts at 6.0; the speech bounds (padding 0.2) start the clip at
+// 6.3, the end silence ends it at 8.55: a clip of 2.25 s that opens with 0.2 s of silence.
+void expect_last_take_cut(const CutOutcome& outcome, const fs::path& clip) {
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  ASSERT_EQ(outcome.done, std::vector<std::string>{path_to_utf8(clip)});
+  const auto handles = get_handles(path_to_utf8(clip));
+  ASSERT_TRUE(handles.has_value()) << "tags lost in " << clip;
+  EXPECT_EQ(handles->c_in, 0.0);
+  EXPECT_NEAR(handles->c_out, 2.25, 0.07);
+  const auto silences = detect_silences(path_to_utf8(clip), "-35dB", "0.05");
+  ASSERT_FALSE(silences.empty());
+  EXPECT_LT(silences[0].start, 0.05);
+  EXPECT_NEAR(silences[0].end, 0.2, 0.07) << "speech padding at the start";
+  EXPECT_TRUE(outcome.logged_starting("End-Stille entfernt: schneide bei 8.5"));
+}
+
+// Speech 0-1 s, a pause to 2 s, the last take's speech 2-4 s, end silence to 4.6 s. With
+// add_padding 0.5 and a speech padding of 0.2 the clip runs from 1.8 s to 4.05 s (2.25 s).
+const std::vector<double> AUDIO_TAKES = {1.0, 1.0, 2.0, 0.6};
+
+Json audio_cfg(const fs::path& output_folder) {
+  Json cfg = cut_cfg(output_folder);
+  cfg["add_padding"] = 0.5;
+  return cfg;
+}
+
+}  // namespace
+
+TEST_F(ClipCutMedia, LongKeyframeIntervalMkvKeepsItsSpeech) {
+  const fs::path recording = work_ / "aufnahme.mkv";
+  make_recording(recording, TWO_TAKES, long_gop(160, 120));
+  Json cfg = cut_cfg(work_ / "Ausgabe" / "neu");
+  cfg["add_padding"] = 0.5;
+  const CutOutcome outcome = cut(recording, cfg);
+  const fs::path clip = work_ / "Ausgabe" / "neu" / "aufnahme_cut.mkv";
+  expect_last_take_cut(outcome, clip);
+
+  const ClipStreams streams = streams_of(clip);
+  EXPECT_EQ(streams.video_codec, "h264");
+  EXPECT_EQ(streams.profile, "High");
+  EXPECT_EQ(streams.pix_fmt, "yuv420p");
+  EXPECT_EQ(streams.width, 1080);
+  EXPECT_EQ(streams.height, 1920);
+  EXPECT_EQ(streams.audio_codec, "aac");
+  EXPECT_TRUE(no_take_copy_left());
+
+  // The messages of a normal video cut, in their order.
+  const std::vector<std::string> fixed = {"Datei: ",
+                                          "Länge: ",
+                                          "Suche letzten Take ...",
+                                          "FFmpeg Stille-Erkennung startet: ",
+                                          "FFmpeg Stille-Erkennung fertig: ",
+                                          "2 Pause(n) gefunden",
+                                          "Letzter Take ab: 6.0",
+                                          "Extrahiere letzten Take in temporäre Datei ...",
+                                          "Trimme via Stille-Erkennung ...",
+                                          "FFmpeg Stille-Erkennung startet: ",
+                                          "FFmpeg Stille-Erkennung fertig: ",
+                                          "Sprache: 0.",
+                                          "Ergebnis: 6.",
+                                          "FFmpeg Stille-Erkennung startet: ",
+                                          "FFmpeg Stille-Erkennung fertig: ",
+                                          "End-Stille entfernt: schneide bei ",
+                                          "FFmpeg Export startet ...",
+                                          "Gespeichert: " + path_to_utf8(clip),
+                                          "Inhalt 0.00s-2.2"};
+  ASSERT_EQ(outcome.logs.size(), fixed.size());
+  for (size_t i = 0; i < fixed.size(); ++i)
+    EXPECT_EQ(outcome.logs[i].rfind(fixed[i], 0), 0u) << outcome.logs[i];
+}
+
+TEST_F(ClipCutMedia, Mp4TakeBetweenKeyframesPortraitSourceInALandscapeFrame) {
+  const fs::path recording = work_ / "hoch.mp4";
+  make_recording(recording, TWO_TAKES, long_gop(135, 241));  // portrait, odd size
+  Json cfg = cut_cfg(work_.path());
+  cfg["add_padding"] = 0.5;
+  cfg["resolution"] = "Querformat 1920x1080";
+  const CutOutcome outcome = cut(recording, cfg);
+  const fs::path clip = work_ / "hoch_cut.mp4";
+  expect_last_take_cut(outcome, clip);
+  const ClipStreams streams = streams_of(clip);
+  EXPECT_EQ(streams.width, 1920);
+  EXPECT_EQ(streams.height, 1080);
+  EXPECT_EQ(streams.profile, "High");
+  // The tag rewrite keeps the index in front of the media data.
+  const std::string bytes = read_text_file(clip);
+  EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
+  EXPECT_TRUE(no_take_copy_left());
+}
+
+TEST_F(ClipCutMedia, AwkwardNamesAndUpperCaseMovWithoutTrim) {
+  const fs::path recording = work_ / "Take 'eins' \"zwei\" Übung.MOV";
+  RecordingOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.fps = 10;
+  make_recording(recording, {2.5}, options);  // no pause at all
+  Json cfg = cut_cfg(work_ / "Clips ä");
+  cfg["trim_silence"] = false;
+  const CutOutcome outcome = cut(recording, cfg);
+  const fs::path clip = work_ / "Clips ä" / "Take 'eins' \"zwei\" Übung_cut.MOV";
+  ASSERT_EQ(outcome.done, std::vector<std::string>{path_to_utf8(clip)});
+  EXPECT_FALSE(outcome.logged_starting("Extrahiere"));
+  EXPECT_TRUE(outcome.logged_starting("Letzter Take ab: 0.00s (2.5s verbleiben)"));
+  const auto handles = get_handles(path_to_utf8(clip));
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_NEAR(handles->c_out, 2.5, 0.02);
+  EXPECT_EQ(streams_of(clip).video_codec, "h264");
+}
+
+TEST_F(ClipCutMedia, WebmRecordingsGiveMkvClips) {
+  const fs::path recording = work_ / "bildschirm.webm";
+  RecordingOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.fps = 10;
+  options.video_codec = "libvpx-vp9";
+  options.audio_codec = "libopus";
+  make_recording(recording, {1.5, 0.5}, options);
+  const CutOutcome outcome = cut(recording, cut_cfg(work_.path()));
+  const fs::path clip = work_ / "bildschirm_cut.mkv";
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  ASSERT_EQ(outcome.done, std::vector<std::string>{path_to_utf8(clip)});
+  const ClipStreams streams = streams_of(clip);
+  EXPECT_EQ(streams.video_codec, "h264");
+  EXPECT_EQ(streams.audio_codec, "aac");
+  EXPECT_TRUE(get_handles(path_to_utf8(clip)).has_value());
+}
+
+TEST_F(ClipCutMedia, AVideoWithoutSoundIsCutWhole) {
+  const fs::path recording = work_ / "stumm.mp4";
+  make_recording(work_ / "with_sound.mp4", {1.0}, 160, 120);
+  run_ffmpeg(
+      {"-i", path_to_utf8(work_ / "with_sound.mp4"), "-an", "-c", "copy", path_to_utf8(recording)});
+  const CutOutcome outcome = cut(recording, cut_cfg(work_.path()));
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  const auto handles = get_handles(path_to_utf8(work_ / "stumm_cut.mp4"));
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_NEAR(handles->c_out, 1.0, 0.05);
+  EXPECT_EQ(streams_of(work_ / "stumm_cut.mp4").audio_codec, "");
+}
+
+TEST_F(ClipCutMedia, AudioRecordingsStayAudioAndKeepTheirHandles) {
+  const std::vector<double> segments = AUDIO_TAKES;
+  const std::pair<const char*, const char*> formats[] = {
+      {"stimme.ogg", "stimme_cut.m4a"},
+      {"stimme.mp3", "stimme_cut.mp3"},
+      {"stimme.flac", "stimme_cut.flac"},
+      {"stimme.m4a", "stimme_cut.m4a"},
+  };
+  for (const auto& [name, clip_name] : formats) {
+    make_recording(work_ / name, segments, true, 0, 0);
+    const CutOutcome outcome = cut(work_ / name, audio_cfg(work_ / "out"));
+    const fs::path clip = work_ / "out" / clip_name;
+    ASSERT_EQ(outcome.done, std::vector<std::string>{path_to_utf8(clip)}) << name;
+    EXPECT_TRUE(outcome.logged_starting("Tondatei – Ergebnis wird wieder eine Tondatei"));
+    const auto handles = get_handles(path_to_utf8(clip));
+    ASSERT_TRUE(handles.has_value()) << "tags lost in " << clip_name;
+    EXPECT_NEAR(handles->c_out, 2.25, 0.07) << clip_name;
+    const ClipStreams streams = streams_of(clip);
+    EXPECT_EQ(streams.video_codec, "") << clip_name;
+    fs::remove(work_ / name);
+  }
+  EXPECT_EQ(streams_of(work_ / "out" / "stimme_cut.m4a").audio_codec, "aac");
+
+  // WAV cannot hold the tags: the clip is delivered without handles.
+  make_recording(work_ / "stimme.wav", segments, true, 0, 0);
+  const CutOutcome wav = cut(work_ / "stimme.wav", audio_cfg(work_ / "out"));
+  ASSERT_EQ(wav.done, std::vector<std::string>{path_to_utf8(work_ / "out" / "stimme_cut.wav")});
+  EXPECT_EQ(streams_of(work_ / "out" / "stimme_cut.wav").audio_codec, "pcm_s16le");
+  EXPECT_NEAR(get_duration(path_to_utf8(work_ / "out" / "stimme_cut.wav")), 2.25, 0.07);
+  EXPECT_TRUE(no_take_copy_left());
+}
+
+namespace {
+
+// A stand-in ffmpeg that fails the calls whose arguments match the shell pattern `pattern` (and
+// leaves a partial file at their output path) and hands every other call to the real ffmpeg.
+void fail_ffmpeg_calls(ScopedStandIns& stand_ins, const std::string& real_ffmpeg,
+                       const std::string& pattern, const std::string& message) {
+  stand_ins.add("ffmpeg", "case \"$*\" in\n  " + pattern +
+                              ")\n    for out; do :; done\n    echo partial > \"$out\"\n"
+                              "    printf '%s' '" +
+                              message + "' >&2\n    exit 1;;\nesac\nexec '" + real_ffmpeg +
+                              "' \"$@\"");
+}
+
+}  // namespace
+
+TEST_F(ClipCutMedia, FailuresRemoveTheTemporaryFilesAndReportTheirMessages) {
+  const std::string real_ffmpeg = program_on_path("ffmpeg");
+  ASSERT_FALSE(real_ffmpeg.empty());
+  const fs::path recording = work_ / "stimme.mp3";
+  make_recording(recording, AUDIO_TAKES, true, 0, 0);
+  const Json cfg = audio_cfg(work_ / "out");
+  const fs::path clip = work_ / "out" / "stimme_cut.mp3";
+  ScopedStandIns stand_ins;
+
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*pcm_s16le*", "Kopie kaputt");
+  const CutOutcome copy = cut(recording, cfg);
+  EXPECT_EQ(copy.errs, std::vector<std::string>{"Temporärer Take-Export fehlgeschlagen:\nKopie "
+                                                "kaputt"});
+  EXPECT_TRUE(no_take_copy_left()) << "take copy left after a failed copy";
+
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*tavelmor_take_*silencedetect*", "Analyse kaputt");
+  const CutOutcome bounds = cut(recording, cfg);
+  ASSERT_EQ(bounds.errs.size(), 1u);
+  EXPECT_EQ(bounds.errs[0].rfind("FFmpeg Stille-Erkennung fehlgeschlagen: tavelmor_take_", 0), 0u);
+  EXPECT_NE(bounds.errs[0].find("\nAnalyse kaputt"), std::string::npos);
+  EXPECT_TRUE(no_take_copy_left()) << "take copy left after failed speech bounds";
+
+  const std::string noise(1000, 'z');
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*libmp3lame*", "Anfang" + noise + "Schluss");
+  const CutOutcome encode = cut(recording, cfg);
+  EXPECT_EQ(encode.errs, std::vector<std::string>{noise.substr(noise.size() - 793) + "Schluss"});
+
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*TAVELMOR_C_IN*", "Tags kaputt");
+  const CutOutcome rewrite = cut(recording, cfg);
+  ASSERT_EQ(rewrite.done, std::vector<std::string>{path_to_utf8(clip)});
+  EXPECT_TRUE(rewrite.logged_starting("Gespeichert: "));
+  EXPECT_TRUE(rewrite.logged_starting("Inhalt 0.00s-2.2"));
+  EXPECT_FALSE(fs::exists(work_ / "out" / "stimme_cut_tmp.mp3")) << "partial rewrite left";
+  EXPECT_FALSE(get_handles(path_to_utf8(clip)).has_value());
+  EXPECT_NEAR(get_duration(path_to_utf8(clip)), 2.25, 0.1);
+  EXPECT_TRUE(no_take_copy_left());
+}
+
+#endif
