@@ -116,9 +116,12 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
   if (log)
     log("FFmpeg Stille-Erkennung startet: " + name);
   const std::string filter = "silencedetect=noise=" + thresh + ":d=" + dur;
-  const ProcessResult run = run_process(
-      {"ffmpeg", "-hide_banner", "-nostdin", "-i", fp, "-af", filter, "-f", "null", "-"},
-      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
+  // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
+  // it keeps an output stream for a video without sound, which then yields no silences.
+  const ProcessResult run = run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", fp, "-af",
+                                         filter, "-c:v", "copy", "-f", "null", "-"},
+                                        FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (run.exit_code != 0) {
     throw std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + name + "\n" +
                              utf8_tail(run.err, ERROR_TAIL));

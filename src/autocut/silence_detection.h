@@ -30,8 +30,9 @@ struct SilenceReport {
 SilenceReport parse_silence_report(std::string_view report);
 
 // Runs silencedetect with the noise threshold `thresh` (e.g. "-35dB") and the minimum length
-// `dur` (e.g. "0.5"), both as FFmpeg reads them, over the whole file. A silence still open at the
-// end runs to the file's duration. `log`, when set, gets the start and end messages. Throws with
+// `dur` (e.g. "0.5"), both as FFmpeg reads them, over the whole file's sound; the picture is not
+// decoded, and a video without sound yields no silences. A silence still open at the end runs to
+// the file's duration. `log`, when set, gets the start and end messages. Throws with
 // FFmpeg's error tail when FFmpeg fails.
 std::vector<Silence> detect_silences(const std::string& fp, const std::string& thresh,
                                      const std::string& dur, const MessageFn& log = {});

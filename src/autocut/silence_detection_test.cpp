@@ -216,9 +216,8 @@ TEST(DetectSilencesMedia, AVideoGivesTheSilencesOfAFullDecode) {
   const fs::path other_pauses = scratch / "other.wav";
   make_recording(other_pauses, {1.5, 1.0, 1.5}, true, 0, 0);
   const fs::path two_tracks = scratch / "two tracks.mkv";
-  run_ffmpeg({"-i", recording.string(), "-i", other_pauses.string(), "-map", "0:v", "-map",
-              "1:a", "-map", "0:a", "-c:v", "copy", "-c:a", "flac", "-ac:a:1", "2",
-              two_tracks.string()});
+  run_ffmpeg({"-i", recording.string(), "-i", other_pauses.string(), "-map", "0:v", "-map", "1:a",
+              "-map", "0:a", "-c:v", "copy", "-c:a", "flac", "-ac:a:1", "2", two_tracks.string()});
 
   for (const fs::path& file : {recording, two_tracks}) {
     const auto silences = pairs_of(detect_silences(file.string(), "-35dB", "0.5"));

@@ -33,7 +33,6 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     log("DaVinci Export: nutze Clips direkt aus der Reihenfolge");
     log("Analysiere Clips ...");
 
-    std::vector<std::string> paths;
     std::vector<TimelineClip> clips;
     for (size_t i = 0; i < files.size(); ++i) {
       const std::string path = absolute_form_text(files[i]);
@@ -42,8 +41,10 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       std::error_code error;
       if (!fs::exists(path_from_utf8(path), error))
         throw std::runtime_error("Datei nicht gefunden: " + path);
-      const double total = get_duration(path);
-      const TimelineSpan span = davinci_span(total, get_handles(path));
+      // One probe gives the length and the handles; the file's length in the document is the same
+      // measure.
+      const ClipFacts facts = get_duration_and_handles(path);
+      const TimelineSpan span = davinci_span(facts.duration, facts.handles);
       if (span.from_handles) {
         log("Handle: In=" + fixed_text(span.t_start, 2) + "s Out=" + fixed_text(span.t_end, 2) +
             "s");
@@ -54,12 +55,9 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       clip.t_start = span.t_start;
       clip.t_end = span.t_end;
       clip.dur_f = clip_duration_frames(span.t_start, span.t_end);
+      clip.file_frames = seconds_to_frames(facts.duration);
       clips.push_back(clip);
-      paths.push_back(path);
     }
-    // The file lengths are measured in a pass of their own, after every clip was found.
-    for (size_t i = 0; i < clips.size(); ++i)
-      clips[i].file_frames = seconds_to_frames(get_duration(paths[i]));
 
     const std::string document_text = path_to_utf8(document);
     write_file_atomically(document,

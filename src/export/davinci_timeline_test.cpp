@@ -114,3 +114,41 @@ TEST(DavinciTimelineMedia, AMissingClipStopsTheExportWithItsPath) {
                  unknown_frame.done(), unknown_frame.err());
   EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: Quadrat");
 }
+
+TEST(DavinciTimelineMedia, OneProbePerClipGivesTheDocumentOfSeparateMeasures) {
+  SKIP_ON_WINDOWS("the counting stand-in needs a POSIX shell");
+  ScopedTempDir scratch;
+  make_clip(scratch / "a_cut.mp4", 1.0, true, std::make_pair(0.1, 0.8));
+  make_clip(scratch / "b.mkv", 0.5);
+  make_clip(scratch / "c_cut.mov", 0.7, false, std::make_pair(0.0, 0.6));
+  const std::vector<std::string> files = {path_to_utf8(scratch / "a_cut.mp4"),
+                                          path_to_utf8(scratch / "b.mkv"),
+                                          path_to_utf8(scratch / "c_cut.mov")};
+  // The document as duration and handles read by separate probes, and each file measured again.
+  std::vector<TimelineClip> expected_clips;
+  for (const std::string& file : files) {
+    const std::string path = absolute_form_text(file);
+    const TimelineSpan span = davinci_span(get_duration(path), get_handles(path));
+    expected_clips.push_back({stem_of(path), editor_file_url_davinci(path), span.t_start,
+                              span.t_end, clip_duration_frames(span.t_start, span.t_end),
+                              seconds_to_frames(get_duration(path))});
+  }
+  ASSERT_TRUE(expected_clips[0].t_start > 0.0 && expected_clips[2].t_end < 0.7);
+
+  StandInTools tools;
+  tools.script("ffprobe", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
+                              real_program("ffprobe") + "' \"$@\"");
+  tools.script("ffmpeg", "echo \"$@\" >> '" + tools.calls_file() + "'\nexit 1");
+  Recorder recorder;
+  run_master_xml(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err());
+
+  const fs::path document = scratch / "out" / "davinci_timeline.xml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  std::string expected_calls;
+  for (const std::string& file : files)
+    expected_calls += "-v quiet -print_format json -show_format " + absolute_form_text(file) + "\n";
+  EXPECT_EQ(tools.calls(), expected_calls);
+  EXPECT_EQ(read_text_file(document), timeline_document("Tavelmor Studio – Master Timeline",
+                                                        FrameSize{1080, 1920}, expected_clips));
+}

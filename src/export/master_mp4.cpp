@@ -208,8 +208,8 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
       const std::string clip_name = file_name_of(clip);
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
       const std::string name = normalized_clip_name(i, extension);
-      const double total = get_duration(clip);
-      const MasterClipCut cut = master_clip_cut(total, get_handles(clip));
+      const ClipFacts facts = get_duration_and_handles(clip);
+      const MasterClipCut cut = master_clip_cut(facts.duration, facts.handles);
       if (cut.handle_message)
         log(*cut.handle_message);
       std::optional<ClipAudio> silence;

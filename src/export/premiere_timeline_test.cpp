@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "export/export_test_support.h"
 #include "export/file_url.h"
 #include "export/timeline_xml.h"
@@ -110,4 +112,37 @@ TEST(PremiereTimelineMedia, AFailingConversionWritesNoDocumentAndDeletesNothing)
   // The copy made for the first clip stays for the next export.
   EXPECT_TRUE(fs::exists(scratch / "out" / "Premiere_Pro_Cut_Videos" / "first_premiere.mp4"));
   EXPECT_FALSE(fs::exists(scratch / "out" / "Premiere_Pro_Cut_Videos" / "second_premiere.mp4"));
+}
+
+TEST(PremiereTimelineMedia, EachClipIsProbedOnce) {
+  SKIP_ON_WINDOWS("the counting stand-in needs a POSIX shell");
+  ScopedTempDir scratch;
+  make_clip(scratch / "a.mp4", 0.5, true, std::make_pair(0.1, 0.3));
+  make_clip(scratch / "b.mov", 0.4, false);
+  const std::vector<std::string> files = {path_to_utf8(scratch / "a.mp4"),
+                                          path_to_utf8(scratch / "b.mov")};
+  // The whole files, as separate measures give them.
+  std::vector<TimelineClip> expected_clips;
+  for (const std::string& file : files) {
+    const std::string path = absolute_form_text(file);
+    const long long frames = seconds_to_frames(get_duration(path));
+    expected_clips.push_back({stem_of(path), editor_file_url_premiere(path), 0.0,
+                              get_duration(path), std::max(1LL, frames), frames});
+  }
+
+  StandInTools tools;
+  tools.script("ffprobe", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
+                              real_program("ffprobe") + "' \"$@\"");
+  Recorder recorder;
+  run_master_xml_premiere(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(),
+                          recorder.done(), recorder.err());
+
+  const fs::path document = scratch / "out" / "premiere_timeline.xml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  std::string expected_calls;
+  for (const std::string& file : files)
+    expected_calls += "-v quiet -print_format json -show_format " + absolute_form_text(file) + "\n";
+  EXPECT_EQ(tools.calls(), expected_calls);
+  EXPECT_EQ(read_text_file(document), timeline_document("Tavelmor Studio - Premiere Timeline",
+                                                        FrameSize{1080, 1920}, expected_clips));
 }

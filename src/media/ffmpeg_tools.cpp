@@ -22,6 +22,14 @@ bool is_blank(const std::string& text) {
   return text.find_first_not_of(" \t\n\r\f\v") == std::string::npos;
 }
 
+double duration_from_probe(const std::string& fp, const ProcessResult& result) {
+  if (result.exit_code != 0 || is_blank(result.out)) {
+    throw std::runtime_error("ffprobe konnte die Videolänge nicht lesen: " + file_name_of(fp) +
+                             "\n" + utf8_tail(result.err, PROBE_ERROR_TAIL));
+  }
+  return duration_from_probe_json(result.out);
+}
+
 }  // namespace
 
 bool check_ffmpeg() {
@@ -33,12 +41,7 @@ bool check_ffmpeg() {
 }
 
 double get_duration(const std::string& fp) {
-  const ProcessResult result = probe_format(fp);
-  if (result.exit_code != 0 || is_blank(result.out)) {
-    throw std::runtime_error("ffprobe konnte die Videolänge nicht lesen: " + file_name_of(fp) +
-                             "\n" + utf8_tail(result.err, PROBE_ERROR_TAIL));
-  }
-  return duration_from_probe_json(result.out);
+  return duration_from_probe(fp, probe_format(fp));
 }
 
 std::optional<HandlePair> get_handles(const std::string& fp) {
@@ -50,4 +53,11 @@ std::optional<HandlePair> get_handles(const std::string& fp) {
   } catch (const std::exception&) {
     return std::nullopt;
   }
+}
+
+ClipFacts get_duration_and_handles(const std::string& fp) {
+  const ProcessResult result = probe_format(fp);
+  const double duration = duration_from_probe(fp, result);
+  // A run that gave a duration is one get_handles would have read the tags from.
+  return {duration, handles_from_probe_json(result.out)};
 }

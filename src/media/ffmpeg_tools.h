@@ -21,3 +21,13 @@ struct HandlePair {
 
 // The handle tags of a file, or nothing when it has no usable pair. Never fails.
 std::optional<HandlePair> get_handles(const std::string& fp);
+
+// What one ffprobe run tells about a file: its duration and its handle tags.
+struct ClipFacts {
+  double duration;
+  std::optional<HandlePair> handles;
+};
+
+// get_duration and get_handles of one file from a single ffprobe run, for callers that need both:
+// fails as get_duration does, and the handles are what get_handles would give.
+ClipFacts get_duration_and_handles(const std::string& fp);

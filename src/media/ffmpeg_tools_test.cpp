@@ -70,6 +70,66 @@ TEST(FfmpegTools, AwkwardPathsReachFfprobeAsOneArgument) {
   EXPECT_EQ(read_text_file(seen), expected);
 }
 
+TEST(FfmpegTools, DurationAndHandlesComeFromOneProbe) {
+  ScopedStandIns stand_ins(true);
+  const fs::path runs = stand_ins.folder() / "runs.txt";
+  const fs::path answer = stand_ins.folder() / "answer.json";
+  stand_ins.add("ffprobe",
+                "echo run >> '" + runs.string() + "'\n/bin/cat '" + answer.string() + "'");
+  struct Case {
+    const char* json;
+    double duration;
+    std::optional<std::pair<double, double>> handles;
+  };
+  const Case cases[] = {
+      {R"({"format": {"duration": "7.5", "tags": {"TAVELMOR_C_IN": "0.0",
+        "TAVELMOR_C_OUT": "7.25"}}})",
+       7.5, std::make_pair(0.0, 7.25)},
+      {R"({"format": {"duration": "3.0", "tags": {"TAVELMOR_C_IN": "",
+        "tavelmor_c_in": "0.5", "tavelmor_c_out": "2.5"}}})",
+       3.0, std::make_pair(0.5, 2.5)},
+      {R"({"format": {"duration": "3.0", "tags": {"TAVELMOR_C_IN": "0.0"}}})", 3.0, std::nullopt},
+      {R"({"format": {"duration": "3.0", "tags": {"TAVELMOR_C_IN": "0.0",
+        "TAVELMOR_C_OUT": "abc"}}})",
+       3.0, std::nullopt},
+      {R"({"format": {"duration": "3.0", "tags": []}})", 3.0, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    write_text_file(answer, c.json);
+    fs::remove(runs);
+    const ClipFacts facts = get_duration_and_handles("/clips/a.mp4");
+    EXPECT_EQ(read_text_file(runs), "run\n") << c.json;
+    EXPECT_EQ(facts.duration, c.duration) << c.json;
+    const auto handles = get_handles("/clips/a.mp4");
+    ASSERT_EQ(facts.handles.has_value(), c.handles.has_value()) << c.json;
+    ASSERT_EQ(handles.has_value(), c.handles.has_value()) << c.json;
+    if (c.handles) {
+      EXPECT_EQ(facts.handles->c_in, c.handles->first) << c.json;
+      EXPECT_EQ(facts.handles->c_out, c.handles->second) << c.json;
+      EXPECT_EQ(handles->c_out, c.handles->second) << c.json;
+    }
+  }
+
+  // Failures are those of get_duration, whatever tags the text might hold.
+  for (const std::string& json : {std::string("   "), std::string(R"({"format": {"tags": {}}})")}) {
+    write_text_file(answer, json);
+    std::string combined;
+    std::string alone;
+    try {
+      get_duration_and_handles("/clips/b.mkv");
+    } catch (const std::runtime_error& failure) {
+      combined = failure.what();
+    }
+    try {
+      get_duration("/clips/b.mkv");
+    } catch (const std::runtime_error& failure) {
+      alone = failure.what();
+    }
+    EXPECT_FALSE(combined.empty()) << json;
+    EXPECT_EQ(combined, alone) << json;
+  }
+}
+
 TEST(FfmpegToolsMedia, ReadsRealDurationsAndTags) {
   ScopedTempDir scratch;
   EXPECT_TRUE(check_ffmpeg());
