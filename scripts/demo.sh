@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job, end to end: generates a short sample recording with two takes, starts the backend
 # with a throw-away home folder (the real settings and Desktop are never touched), queues the
-# recording, runs start_cut, prints the events as they arrive and says where the clip is.
+# recording, runs start_cut, prints the events as they arrive and says where the clip is; then
+# exports the clip list as an MP4 master and as a DaVinci Resolve timeline.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -24,13 +25,16 @@ json_text() { # a string as a JSON string literal
 }
 
 coproc BACKEND { HOME="$work/home" exec build/tavelmor-backend; }
+backend_pid=$BACKEND_PID
+backend_in=${BACKEND[1]}
 send() {
   echo ">> $1"
-  printf '%s\n' "$1" >&"${BACKEND[1]}"
+  printf '%s\n' "$1" >&"$backend_in"
 }
 
 clip=""
-started=0
+exports=()
+step=start
 while IFS= read -r -t 300 line <&"${BACKEND[0]}"; do
   echo "<< $line"
   case $line in
@@ -39,19 +43,27 @@ while IFS= read -r -t 300 line <&"${BACKEND[0]}"; do
       send '{"cmd": "set_config", "payload": {"trim_padding": 0.3}}'
       send "{\"cmd\": \"add_cut_files\", \"payload\": {\"paths\": [$(json_text "$recording")]}}"
       send "{\"cmd\": \"start_cut\", \"payload\": {\"output_folder\": $(json_text "$work/clips")}}"
-      started=1
+      step=cut
       ;;
-    *'"msg": "Gespeichert: '*)
+    *'"panel": "cut", "msg": "Gespeichert: '*)
       clip=${line#*'"msg": "Gespeichert: '}
       clip=${clip%%'", "level"'*}
       ;;
+    *'"event": "notify"'*'"message": "Gespeichert: '*)
+      saved=${line#*'"message": "Gespeichert: '}
+      exports+=("${saved%'"}'}")
+      ;;&
     *'"event": "notify"'*)
-      [ "$started" = 1 ] && break
+      case $step in
+        cut) send '{"cmd": "start_export", "payload": {"mode": "mp4"}}'; step=mp4 ;;
+        mp4) send '{"cmd": "start_export", "payload": {"mode": "xml"}}'; step=xml ;;
+        xml) break ;;
+      esac
       ;;
   esac
 done
-exec {BACKEND[1]}>&-
-wait "$BACKEND_PID" || true
+exec {backend_in}>&-
+wait "$backend_pid" || true
 
 if [ -z "$clip" ]; then
   echo "Kein Clip entstanden; Fehlerbericht: $work/home/Desktop/TavelmorStudio_ERROR.txt" >&2
@@ -61,4 +73,5 @@ echo
 echo "Clip: $clip"
 ffprobe -v error -show_entries format=duration:format_tags=TAVELMOR_C_IN,TAVELMOR_C_OUT \
   -of default=noprint_wrappers=1 "$clip"
+for export in "${exports[@]}"; do echo "Export: $export"; done
 echo "Alles liegt in $work (zum Wegwerfen: rm -rf '$work')"
