@@ -94,14 +94,15 @@ bool has_audio_stream(const std::string& fp) {
 // Speech bounds of the take that starts at `take_start`, in seconds within the take. The take's
 // sound is decoded into a WAV copy that starts exactly at `take_start`: a stream copy would start
 // at the keyframe before it in containers without edit lists (Matroska, for one), and every
-// bound would land that far too late.
+// bound would land that far too late. FFmpeg picks the sound track as it does for the analysis of
+// the whole recording, so both look at the same track.
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
                                 double padding, const MessageFn& log) {
   TemporaryFile take(unique_temp_path(".wav"));
   log("Extrahiere letzten Take in temporäre Datei ...");
   const ProcessResult copy =
-      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i", fp, "-map",
-                   "0:a:0", "-vn", "-c:a", "pcm_s16le", take.text()},
+      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i", fp, "-vn",
+                   "-c:a", "pcm_s16le", take.text()},
                   FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (copy.exit_code != 0) {
     throw std::runtime_error("Temporärer Take-Export fehlgeschlagen:\n" +

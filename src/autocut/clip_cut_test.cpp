@@ -349,6 +349,26 @@ TEST_F(ClipCutMedia, AudioRecordingsStayAudioAndKeepTheirHandles) {
   EXPECT_TRUE(no_take_copy_left());
 }
 
+TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackFfmpegPicks) {
+  // A mono track without pauses first, then the stereo track with the takes, which FFmpeg picks
+  // (it has more channels) for the analysis of the whole recording and must pick for the take.
+  RecordingOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.fps = 5;
+  make_recording(work_ / "takes.mp4", AUDIO_TAKES, options);
+  make_recording(work_ / "steady.wav", {4.6}, true, 0, 0);
+  const fs::path recording = work_ / "zwei Spuren.mkv";
+  run_ffmpeg({"-i", path_to_utf8(work_ / "takes.mp4"), "-i", path_to_utf8(work_ / "steady.wav"),
+              "-map", "0:v", "-map", "1:a", "-map", "0:a", "-c:v", "copy", "-c:a", "flac",
+              "-ac:a:1", "2", path_to_utf8(recording)});
+  const CutOutcome outcome = cut(recording, audio_cfg(work_ / "out"));
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  const auto handles = get_handles(path_to_utf8(work_ / "out" / "zwei Spuren_cut.mkv"));
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_NEAR(handles->c_out, 2.25, 0.07);
+}
+
 namespace {
 
 // A stand-in ffmpeg that fails the calls whose arguments match the shell pattern `pattern` (and
