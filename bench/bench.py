@@ -1,0 +1,502 @@
+#!/usr/bin/env python3
+"""Measures the backend's jobs against the bare FFmpeg commands they run, and the backend itself.
+
+Everything runs on media made here with FFmpeg in a scratch folder. The jobs run over the
+protocol, with ffmpeg and ffprobe behind wrappers that log every start (one record per child
+process, its argument vector included); the bare commands are the logged encodes, replayed alone.
+"""
+
+import argparse
+import json
+import os
+import platform
+import queue
+import random
+import resource
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+FPS = 30
+FRAME = "1080x1920"
+ARG_SEP = "\x1f"
+CALL_SEP = "\x1e"
+
+
+def log(message):
+    print(message, file=sys.stderr, flush=True)
+
+
+def ffmpeg(*args):
+    subprocess.run(["ffmpeg", "-v", "error", "-y", "-nostdin", *args], check=True)
+
+
+# --- media ---------------------------------------------------------------------------------------
+
+
+def speech_envelope(length, seed):
+    """A level of 1 in words, 0 in pauses: a leading silence, a false start, a pause, the last
+    take of short words with small gaps (below the 0.5 s a pause needs), a silent end. At 60 s the
+    silences last 1.0, 1.6 and 1.5 s; a longer recording stretches the parts alike, so the take
+    to encode grows with the recording."""
+    rng = random.Random(seed)
+    terms = []
+    scale = length / 60.0
+    t = 1.0 * scale
+
+    def words(end):
+        nonlocal t
+        while t < end - 0.5:
+            word = min(rng.uniform(0.4, 2.2), end - t)
+            terms.append(f"between(t,{t:.3f},{t + word:.3f})")
+            t += word + rng.uniform(0.12, 0.35)
+
+    words(7.0 * scale)
+    t += 1.6 * scale
+    words(length - 1.5 * scale)
+    return "+".join(terms)
+
+
+def make_recording(path, length):
+    """A portrait H.264 High recording at 30 fps whose sound is voice-like noise in bursts, with a
+    noise floor 54 dB down in the pauses."""
+    level = f"0.002+0.998*(0.65+0.35*sin(25*t))*({speech_envelope(length, 7)})"
+    sound = (
+        f"anoisesrc=color=pink:amplitude=0.5:sample_rate=48000:duration={length},lowpass=f=2500[n];"
+        f"sine=frequency=140:sample_rate=48000:duration={length}[s];"
+        f"[n][s]amix=inputs=2,volume='{level}':eval=frame[a]"
+    )
+    ffmpeg("-f", "lavfi", "-i", f"testsrc2=size={FRAME}:rate={FPS}:duration={length}",
+           "-filter_complex", sound, "-map", "0:v", "-map", "[a]", "-c:v", "libx264",
+           "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p", "-g", "60",
+           "-c:a", "aac", "-b:a", "128k", path)
+
+
+def make_cut_clip(path, length):
+    """A clip as the cut writes it: portrait H.264/AAC with handle tags for its content."""
+    ffmpeg("-f", "lavfi", "-i", f"testsrc2=size={FRAME}:rate={FPS}:duration={length}",
+           "-f", "lavfi", "-i", f"sine=frequency=220:sample_rate=48000:duration={length}",
+           "-c:v", "libx264", "-preset", "veryfast", "-profile:v", "high", "-pix_fmt", "yuv420p",
+           "-c:a", "aac", "-b:a", "192k", "-metadata", "TAVELMOR_C_IN=0.0",
+           "-metadata", f"TAVELMOR_C_OUT={length - 0.1:.1f}",
+           "-movflags", "+faststart+use_metadata_tags", path)
+
+
+def copies(source, folder, count):
+    os.makedirs(folder, exist_ok=True)
+    paths = []
+    for i in range(count):
+        path = os.path.join(folder, f"clip_{i:04d}_cut.mp4")
+        shutil.copyfile(source, path)
+        paths.append(path)
+    return paths
+
+
+# --- child-process log ---------------------------------------------------------------------------
+
+
+class ToolLog:
+    """A folder of ffmpeg and ffprobe wrappers that log each start and hand over to the real
+    program; put first on the backend's search path."""
+
+    def __init__(self, folder):
+        self.folder = folder
+        self.file = os.path.join(folder, "calls.log")
+        os.makedirs(folder, exist_ok=True)
+        for tool in ("ffmpeg", "ffprobe"):
+            real = shutil.which(tool)
+            script = os.path.join(folder, tool)
+            with open(script, "w") as out:
+                out.write("#!/bin/sh\n"
+                          f"printf '%s\\037' {tool} \"$@\" >> '{self.file}'\n"
+                          f"printf '\\036' >> '{self.file}'\n"
+                          f"exec '{real}' \"$@\"\n")
+            os.chmod(script, 0o755)
+
+    def take(self):
+        """The argument vectors logged since the last call."""
+        if not os.path.exists(self.file):
+            return []
+        with open(self.file, encoding="utf-8", errors="replace") as text:
+            records = text.read().split(CALL_SEP)
+        os.remove(self.file)
+        return [r.rstrip(ARG_SEP).split(ARG_SEP) for r in records if r]
+
+
+# --- the backend over its protocol ---------------------------------------------------------------
+
+
+class Backend:
+    def __init__(self, binary, home, tools=None):
+        env = dict(os.environ, HOME=home)
+        if tools:
+            env["PATH"] = tools.folder + os.pathsep + env.get("PATH", "")
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen([binary], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                     stderr=subprocess.DEVNULL, env=env)
+        first = json.loads(self.proc.stdout.readline())
+        self.ready_seconds = time.monotonic() - self.started
+        assert first.get("event") == "ready", first
+        self.events = queue.Queue()
+        self.count_states = False
+        self.states = 0
+        self.states_done = threading.Event()
+        self.states_wanted = 0
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            if self.count_states:
+                if line.startswith(b'{"event": "state"'):
+                    self.states += 1
+                    if self.states >= self.states_wanted:
+                        self.states_done.set()
+                continue
+            self.events.put(json.loads(line))
+
+    def send(self, cmd, payload=None):
+        line = json.dumps({"cmd": cmd, "payload": payload if payload is not None else {}})
+        self.proc.stdin.write(line.encode() + b"\n")
+        self.proc.stdin.flush()
+
+    def wait_for(self, event, timeout=3600):
+        """The next event of that name; every failure report on the way ends the bench."""
+        deadline = time.monotonic() + timeout
+        while True:
+            got = self.events.get(timeout=max(0.0, deadline - time.monotonic()))
+            if got.get("event") == "log" and got.get("level") == "error":
+                raise RuntimeError("backend reported: " + got.get("message", ""))
+            if got.get("event") == "error":
+                raise RuntimeError("backend error: " + got.get("message", ""))
+            if got.get("event") == event:
+                return got
+
+    def drain(self):
+        while not self.events.empty():
+            self.events.get()
+
+    def cpu_seconds(self):
+        """CPU time of the backend and of all its children that it has waited for."""
+        with open(f"/proc/{self.proc.pid}/stat") as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        ticks = sum(int(f) for f in fields[11:15])  # utime, stime, cutime, cstime
+        return ticks / os.sysconf("SC_CLK_TCK")
+
+    def peak_kib(self):
+        with open(f"/proc/{self.proc.pid}/status") as status:
+            for line in status:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1])
+        raise RuntimeError("no VmHWM")
+
+    def get_states(self, count):
+        """Sends `count` get_state commands at once; seconds until the last state event came."""
+        self.drain()
+        self.states = 0
+        self.states_wanted = count
+        self.states_done.clear()
+        self.count_states = True
+        lines = (json.dumps({"cmd": "get_state", "payload": {}}).encode() + b"\n") * count
+        start = time.monotonic()
+        writer = threading.Thread(target=lambda: (self.proc.stdin.write(lines),
+                                                  self.proc.stdin.flush()))
+        writer.start()
+        finished = self.states_done.wait(600)
+        seconds = time.monotonic() - start
+        writer.join()
+        self.count_states = False
+        if not finished:
+            raise RuntimeError(f"only {self.states} of {count} state events")
+        return seconds
+
+    def close(self):
+        self.proc.stdin.close()
+        self.proc.wait(30)
+
+
+class Cost:
+    """Wall time and CPU time (user and system, children included) of one run."""
+
+    def __init__(self, wall=0.0, cpu=0.0):
+        self.wall = wall
+        self.cpu = cpu
+
+    def __add__(self, other):
+        return Cost(self.wall + other.wall, self.cpu + other.cpu)
+
+
+def ratio_text(job, bare):
+    return (f"wall {job.wall:.1f} s / {bare.wall:.1f} s = {job.wall / bare.wall:.3f}x, "
+            f"CPU {job.cpu:.1f} s / {bare.cpu:.1f} s = {job.cpu / bare.cpu:.3f}x")
+
+
+def job_cost(backend, cmd, payload, before=None):
+    """Runs one job to its notify event (`before` is sent first, inside the measure)."""
+    backend.drain()
+    cpu = backend.cpu_seconds()
+    start = time.monotonic()
+    if before:
+        backend.send(*before)
+    backend.send(cmd, payload)
+    backend.wait_for("notify")
+    wall = time.monotonic() - start
+    # Every child has been waited for before the job reports, so its time is counted.
+    return Cost(wall, backend.cpu_seconds() - cpu)
+
+
+def children_cpu():
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+
+
+def run_bare(args):
+    """One logged FFmpeg command run alone, the way the backend runs it (outputs captured)."""
+    cpu = children_cpu()
+    start = time.monotonic()
+    done = subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True)
+    cost = Cost(time.monotonic() - start, children_cpu() - cpu)
+    if done.returncode != 0:
+        raise RuntimeError("bare command failed: " + done.stderr.decode(errors="replace")[-600:])
+    return cost
+
+
+def is_encode(call):
+    return call[0] == "ffmpeg" and "libx264" in call
+
+
+# --- the measures --------------------------------------------------------------------------------
+
+
+class Bench:
+    def __init__(self, binary, scratch):
+        self.binary = binary
+        self.scratch = scratch
+        self.home = os.path.join(scratch, "home")
+        os.makedirs(os.path.join(self.home, "Desktop"), exist_ok=True)
+        self.tools = ToolLog(os.path.join(scratch, "tools"))
+        self.rows = []
+
+    def path(self, *names):
+        return os.path.join(self.scratch, *names)
+
+    def backend(self, logged=True):
+        return Backend(self.binary, self.home, self.tools if logged else None)
+
+    def row(self, measure, value, target, met):
+        self.rows.append((measure, value, target, "yes" if met else "NO"))
+
+    def cut(self, recording, label, memory=False, compare=True):
+        """The cut job over the protocol, then (with `compare`) its final encode alone. Returns
+        the job's cost."""
+        out = self.path("out_cut_" + label)
+        backend = self.backend()
+        idle_kib = backend.peak_kib()
+        backend.send("set_config", {"output_folder": out})
+        backend.wait_for("state")
+        self.tools.take()
+        job = job_cost(backend, "start_cut", {"resolution": "Hochformat 1080x1920"},
+                       before=("add_cut_files", {"paths": [recording]}))
+        cut_kib = backend.peak_kib()
+        backend.close()
+        calls = self.tools.take()
+        encodes = [c for c in calls if is_encode(c)]
+        assert len(encodes) == 1, encodes
+        if not compare:
+            return job
+        bare_args = encodes[0][:-1] + [self.path(f"bare_cut_{label}.mp4")]
+        bare = run_bare(bare_args)
+        self.row(f"cut {label}: job / bare final encode ({len(calls)} children)",
+                 ratio_text(job, bare), "<= 1.05x", job.wall / bare.wall <= 1.05)
+        if memory:
+            self.row("backend peak memory idle (VmHWM)", f"{idle_kib / 1024:.1f} MiB", "< 16 MiB",
+                     idle_kib < 16 * 1024)
+            self.row("backend peak memory with a cut (VmHWM)", f"{cut_kib / 1024:.1f} MiB",
+                     "< 16 MiB", cut_kib < 16 * 1024)
+        return job
+
+    def master(self, clips, label, compare=True):
+        """The MP4 master over the protocol, then (with `compare`) its normalisations and join
+        alone. Returns the job's cost."""
+        out = self.path("out_master_" + label)
+        backend = self.backend()
+        backend.send("set_config", {"output_folder": out})
+        backend.wait_for("state")
+        backend.send("add_master_files", {"paths": clips})
+        backend.wait_for("state")
+        self.tools.take()
+        job = job_cost(backend, "start_export", {"mode": "mp4"})
+        backend.close()
+        calls = self.tools.take()
+        encodes = [c for c in calls if is_encode(c)]
+        assert len(encodes) == len(clips) + 1, encodes
+        if not compare:
+            return job
+        # The job's temporary folder is gone; the replay gets one of its own.
+        job_temp = os.path.dirname(encodes[0][-1])
+        replay = self.path("bare_master_" + label)
+        os.makedirs(replay, exist_ok=True)
+        names = [os.path.basename(c[-1]) for c in encodes[:-1]]
+        with open(os.path.join(replay, "list.txt"), "w") as listing:
+            listing.writelines(f"file '{name}'\n" for name in names)
+        bare = Cost()
+        for call in encodes:
+            args = [arg.replace(job_temp, replay) for arg in call]
+            if call is encodes[-1]:
+                args[-1] = os.path.join(replay, os.path.basename(call[-1]))
+            bare += run_bare(args)
+        self.row(f"mp4 master of {len(clips)} clips: job / bare commands ({len(calls)} children)",
+                 ratio_text(job, bare), "<= 1.05x", job.wall / bare.wall <= 1.05)
+        return job
+
+    def xml(self, clips, count_children):
+        """The "xml" export, timed without the wrappers; with `count_children` run once more to
+        count the children it starts."""
+        out = self.path(f"out_xml_{len(clips)}")
+        costs = {}
+        for logged in (False, True) if count_children else (False,):
+            backend = self.backend(logged)
+            backend.send("set_config", {"output_folder": out})
+            backend.wait_for("state")
+            backend.send("add_master_files", {"paths": clips})
+            backend.wait_for("state")
+            self.tools.take()
+            costs[logged] = job_cost(backend, "start_export", {"mode": "xml"})
+            backend.close()
+        cost = costs[False]
+        self.row(f"xml export of {len(clips)} clips", f"wall {cost.wall:.2f} s, CPU {cost.cpu:.2f} s"
+                 f" ({cost.wall / len(clips) * 1000:.0f} ms per clip)", "", True)
+        if count_children:
+            children = len(self.tools.take())
+            per_clip = children / len(clips)
+            self.row(f"xml export of {len(clips)} clips: children started",
+                     f"{children} ({per_clip:.2f} per clip)", "<= 1 per clip", per_clip <= 1.0)
+        return cost
+
+    def backend_figures(self, clips):
+        readies = []
+        for _ in range(20):
+            backend = self.backend(logged=False)
+            readies.append(backend.ready_seconds)
+            backend.close()
+        ready = statistics.median(readies)
+        self.row("backend start to ready (median of 20)",
+                 f"{ready * 1000:.1f} ms (max {max(readies) * 1000:.1f} ms)", "<= 20 ms",
+                 ready <= 0.020)
+
+        backend = self.backend(logged=False)
+        backend.send("add_master_files", {"paths": clips[:100]})
+        backend.wait_for("state")
+        seconds = backend.get_states(10000)
+        self.row("10,000 get_state with 100 master entries", f"{seconds:.2f} s", "< 1 s",
+                 seconds < 1.0)
+
+        many = self.path("many")
+        os.makedirs(many, exist_ok=True)
+        paths = []
+        for i in range(5000):
+            path = os.path.join(many, f"take_{i:05d}.mp4")
+            open(path, "w").close()
+            paths.append(path)
+        backend.send("clear_master_queue")
+        backend.wait_for("state")
+        start = time.monotonic()
+        backend.send("add_master_files", {"paths": paths})
+        state = backend.wait_for("state")
+        seconds = time.monotonic() - start
+        assert len(state["mas_files"]) == 5000
+        self.row("add_master_files with 5,000 paths", f"{seconds:.2f} s", "< 1 s", seconds < 1.0)
+        peak = backend.peak_kib()
+        backend.close()
+        self.row("backend peak memory after these (VmHWM)", f"{peak / 1024:.1f} MiB", "< 16 MiB",
+                 peak < 16 * 1024)
+
+    def linearity(self, measure, base, four_times):
+        self.row(f"linearity, {measure}: 4x / 1x", ratio_text(four_times, base), "<= 4.2x",
+                 four_times.wall / base.wall <= 4.2)
+
+
+def machine_text():
+    cpu = platform.processor() or platform.machine()
+    try:
+        with open("/proc/cpuinfo") as info:
+            for line in info:
+                if line.startswith("model name"):
+                    cpu = line.split(":", 1)[1].strip()
+                    break
+    except OSError:
+        pass
+    version = subprocess.run(["ffmpeg", "-version"], capture_output=True, text=True)
+    first = version.stdout.splitlines()[0].split(" Copyright")[0] if version.stdout else "?"
+    load = os.getloadavg()
+    return (f"{cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}, {first}; "
+            f"load average {load[0]:.1f} at start")
+
+
+def print_table(rows, machine):
+    widths = [max(len(str(r[i])) for r in rows + [("measure", "figure", "target", "met")])
+              for i in range(4)]
+    line = "| " + " | ".join("{:<%d}" % w for w in widths) + " |"
+    print(f"Machine: {machine}")
+    print(line.format("measure", "figure", "target", "met"))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for r in rows:
+        print(line.format(*r))
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--backend", required=True, help="the backend's program file")
+    parser.add_argument("--long", action="store_true",
+                        help="also the 4x cases of the cut and the MP4 master (10 to 15 minutes more)")
+    parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    options = parser.parse_args()
+
+    machine = machine_text()
+    scratch = tempfile.mkdtemp(prefix="tavelmor_bench_")
+    try:
+        bench = Bench(os.path.abspath(options.backend), scratch)
+        log(f"Scratch folder: {scratch}")
+        log("Making media ...")
+        recording = bench.path("recording_60s.mp4")
+        make_recording(recording, 60)
+        clip_source = bench.path("clip_4s.mp4")
+        make_cut_clip(clip_source, 4)
+        short_source = bench.path("clip_2s.mp4")
+        make_cut_clip(short_source, 2)
+        master_clips = copies(clip_source, bench.path("master_clips"), 5)
+        xml_clips = copies(short_source, bench.path("xml_clips"), 800)
+
+        log("Backend figures ...")
+        bench.backend_figures(xml_clips)
+        log("xml exports ...")
+        xml_1 = bench.xml(xml_clips[:200], count_children=True)
+        xml_4 = bench.xml(xml_clips, count_children=False)
+        bench.linearity("xml export (200 -> 800 clips)", xml_1, xml_4)
+        log("Cut of the 60 s recording ...")
+        cut_1 = bench.cut(recording, "60 s", memory=True)
+        log("MP4 master of 5 clips ...")
+        master_1 = bench.master(master_clips, "5")
+        if options.long:
+            log("Cut of a 240 s recording ...")
+            long_recording = bench.path("recording_240s.mp4")
+            make_recording(long_recording, 240)
+            cut_4 = bench.cut(long_recording, "240 s", compare=False)
+            bench.linearity("cut (60 s -> 240 s recording)", cut_1, cut_4)
+            log("MP4 master of 20 clips ...")
+            master_4 = bench.master(copies(clip_source, bench.path("master_clips_20"), 20), "20",
+                                    compare=False)
+            bench.linearity("mp4 master (5 -> 20 clips)", master_1, master_4)
+        print_table(bench.rows, machine)
+    finally:
+        if options.keep:
+            log(f"Kept {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
