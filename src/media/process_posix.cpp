@@ -16,8 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "media/output_decoding.h"
 #include "media/process.h"
-#include "settings/utf8.h"
 
 extern char** environ;
 
@@ -144,21 +144,6 @@ bool wait_for_exit_until(pid_t pid, std::chrono::steady_clock::time_point deadli
   }
 }
 
-std::string decode(std::string bytes, OutputDecoding decoding, const std::string& program) {
-  switch (decoding) {
-    case OutputDecoding::raw:
-      return bytes;
-    case OutputDecoding::replace_invalid:
-      return sanitize_utf8(bytes);
-    case OutputDecoding::strict_utf8:
-      if (!is_valid_utf8(bytes)) {
-        throw std::runtime_error("Ausgabe von " + program + " ist kein gültiges UTF-8");
-      }
-      return bytes;
-  }
-  return bytes;
-}
-
 }  // namespace
 
 ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
@@ -232,8 +217,8 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 
   ProcessResult result;
   result.exit_code = exit_code;
-  result.out = decode(std::move(captured[0]), decoding, args[0]);
-  result.err = decode(std::move(captured[1]), decoding, args[0]);
+  result.out = decode_output(std::move(captured[0]), decoding, args[0]);
+  result.err = decode_output(std::move(captured[1]), decoding, args[0]);
   return result;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "media/output_decoding.h"
 #include "media/process.h"
-#include "settings/utf8.h"
 
 namespace {
 
@@ -102,21 +102,6 @@ void read_all(HANDLE pipe, std::string& into) {
     into.append(buffer, got);
 }
 
-std::string decode(std::string bytes, OutputDecoding decoding, const std::string& program) {
-  switch (decoding) {
-    case OutputDecoding::raw:
-      return bytes;
-    case OutputDecoding::replace_invalid:
-      return sanitize_utf8(bytes);
-    case OutputDecoding::strict_utf8:
-      if (!is_valid_utf8(bytes)) {
-        throw std::runtime_error("Ausgabe von " + program + " ist kein gültiges UTF-8");
-      }
-      return bytes;
-  }
-  return bytes;
-}
-
 }  // namespace
 
 ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
@@ -196,8 +181,8 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
   GetExitCodeProcess(process.value, &exit_code);
   ProcessResult result;
   result.exit_code = static_cast<int>(exit_code);
-  result.out = decode(std::move(captured_out), decoding, args[0]);
-  result.err = decode(std::move(captured_err), decoding, args[0]);
+  result.out = decode_output(std::move(captured_out), decoding, args[0]);
+  result.err = decode_output(std::move(captured_err), decoding, args[0]);
   return result;
 }
 
