@@ -27,8 +27,11 @@ ARG_SEP = "\x1f"
 CALL_SEP = "\x1e"
 
 
+STARTED = time.monotonic()
+
+
 def log(message):
-    print(message, file=sys.stderr, flush=True)
+    print(f"[{time.monotonic() - STARTED:5.0f} s] {message}", file=sys.stderr, flush=True)
 
 
 def ffmpeg(*args):
@@ -58,7 +61,15 @@ def speech_envelope(length, seed):
     words(7.0 * scale)
     t += 1.6 * scale
     words(length - 1.5 * scale)
-    return "+".join(terms)
+
+    # FFmpeg's expressions nest only so deep: a balanced sum instead of one long chain.
+    def balanced(part):
+        if len(part) <= 8:
+            return "+".join(part)
+        half = len(part) // 2
+        return f"({balanced(part[:half])})+({balanced(part[half:])})"
+
+    return balanced(terms)
 
 
 def make_recording(path, length):
@@ -457,8 +468,8 @@ def main():
 
     machine = machine_text()
     scratch = tempfile.mkdtemp(prefix="tavelmor_bench_")
+    bench = Bench(os.path.abspath(options.backend), scratch)
     try:
-        bench = Bench(os.path.abspath(options.backend), scratch)
         log(f"Scratch folder: {scratch}")
         log("Making media ...")
         recording = bench.path("recording_60s.mp4")
@@ -490,8 +501,9 @@ def main():
             master_4 = bench.master(copies(clip_source, bench.path("master_clips_20"), 20), "20",
                                     compare=False)
             bench.linearity("mp4 master (5 -> 20 clips)", master_1, master_4)
-        print_table(bench.rows, machine)
     finally:
+        if bench.rows:
+            print_table(bench.rows, machine)
         if options.keep:
             log(f"Kept {scratch}")
         else:
