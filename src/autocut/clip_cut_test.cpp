@@ -372,14 +372,15 @@ TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackFfmpegPicks) {
 namespace {
 
 // A stand-in ffmpeg that fails the calls whose arguments match the shell pattern `pattern` (and
-// leaves a partial file at their output path) and hands every other call to the real ffmpeg.
+// leaves a partial file at their output path, unless that is FFmpeg's null output "-") and hands
+// every other call to the real ffmpeg.
 void fail_ffmpeg_calls(ScopedStandIns& stand_ins, const std::string& real_ffmpeg,
                        const std::string& pattern, const std::string& message) {
-  stand_ins.add("ffmpeg", "case \"$*\" in\n  " + pattern +
-                              ")\n    for out; do :; done\n    echo partial > \"$out\"\n"
-                              "    printf '%s' '" +
-                              message + "' >&2\n    exit 1;;\nesac\nexec '" + real_ffmpeg +
-                              "' \"$@\"");
+  stand_ins.add("ffmpeg",
+                "case \"$*\" in\n  " + pattern +
+                    ")\n    for out; do :; done\n    [ \"$out\" = - ] || echo partial > \"$out\"\n"
+                    "    printf '%s' '" +
+                    message + "' >&2\n    exit 1;;\nesac\nexec '" + real_ffmpeg + "' \"$@\"");
 }
 
 }  // namespace
