@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <future>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -26,9 +27,7 @@ constexpr double END_SILENCE = 0.1;      // minimum silence for the end-silence 
 constexpr double END_SILENCE_GAP = 0.5;  // an end silence starts this long after trim_start
 constexpr double END_MARGIN = 0.05;      // kept after the start of the end silence
 constexpr int REWRITE_TIMEOUT = 60;      // seconds
-constexpr int PROBE_TIMEOUT = 60;
 constexpr size_t FFMPEG_ERROR_TAIL = 800;
-constexpr size_t PROBE_ERROR_TAIL = 500;
 
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
 
@@ -78,17 +77,6 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
       return *value;
   }
   throw std::runtime_error("Ungültiger Zahlenwert für " + key + ": " + json_plain_text(*it));
-}
-
-bool has_audio_stream(const std::string& fp) {
-  const ProcessResult probe = run_process({"ffprobe", "-v", "error", "-select_streams", "a",
-                                           "-show_entries", "stream=index", "-of", "csv=p=0", fp},
-                                          PROBE_TIMEOUT, OutputDecoding::replace_invalid);
-  if (probe.exit_code != 0) {
-    throw std::runtime_error("ffprobe konnte die Tonspuren nicht lesen: " + file_name_of(fp) +
-                             "\n" + utf8_tail(probe.err, PROBE_ERROR_TAIL));
-  }
-  return probe.out.find_first_not_of(" \t\r\n") != std::string::npos;
 }
 
 // Speech bounds of the take that starts at `take_start`, in seconds within the take. The take's
@@ -176,12 +164,17 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   if (audio)
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
-  const double total = get_duration(fp);
+  const RecordingFacts facts = get_duration_and_sound(fp);
+  const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
   log("Suche letzten Take ...");
   const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
   const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
-  const std::vector<Silence> pauses = detect_silences(fp, thresh, pause_length, log);
+  // The end-silence search needs nothing but the recording: its analysis runs beside the search
+  // for the take, whose children mostly leave the second core idle.
+  std::future<SilenceReport> end_analysis =
+      start_silence_detection(fp, thresh, double_text(END_SILENCE), total);
+  const std::vector<Silence> pauses = detect_silences(fp, thresh, pause_length, log, total);
   log(std::to_string(pauses.size()) + " Pause(n) gefunden");
   const double take_start =
       last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
@@ -193,7 +186,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const auto trim_silence = cfg.find("trim_silence");
   if (trim_silence == cfg.end() || !json_is_empty(*trim_silence)) {
     const double padding = setting_seconds(cfg, "trim_padding", 0.1);
-    if (audio || has_audio_stream(fp)) {
+    if (facts.has_sound) {
       const SpeechBounds bounds = take_speech_bounds(fp, take_start, thresh, padding, log);
       trim_start = take_start + bounds.start;
       trim_end = take_start + bounds.end;
@@ -210,8 +203,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     duration = total - take_start;
   }
 
-  const std::vector<Silence> short_silences =
-      detect_silences(fp, thresh, double_text(END_SILENCE), log);
+  const std::vector<Silence> short_silences = finish_silence_detection(end_analysis, fp, log);
   if (const auto cut = end_silence_cut(short_silences, trim_start)) {
     duration = *cut - trim_start;
     log("End-Stille entfernt: schneide bei " + fixed_text(*cut, 2) + "s");

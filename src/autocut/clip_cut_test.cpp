@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <sstream>
 
 #include "media/ffmpeg_tools.h"
 #include "settings/path_text.h"
@@ -163,6 +164,33 @@ class ClipCutMedia : public ::testing::Test {
   ScopedEnvVar temp_;
 };
 
+// Stand-ins on the search path that note the name of every ffmpeg and ffprobe run, one line
+// each, and hand the call on to the real program.
+class ChildLog {
+ public:
+  ChildLog() {
+    for (const auto& [program, real] :
+         {std::pair{"ffmpeg", real_ffmpeg_}, {"ffprobe", real_ffprobe_}})
+      stand_ins_.add(program, "echo " + std::string(program) + " >> '" + path_to_utf8(file_) +
+                                  "'\nexec '" + real + "' \"$@\"");
+  }
+
+  // How often `program` has run so far.
+  int runs_of(const std::string& program) const {
+    std::istringstream lines(fs::exists(file_) ? read_text_file(file_) : "");
+    int runs = 0;
+    for (std::string line; std::getline(lines, line);)
+      runs += line == program ? 1 : 0;
+    return runs;
+  }
+
+ private:
+  const std::string real_ffmpeg_ = program_on_path("ffmpeg");
+  const std::string real_ffprobe_ = program_on_path("ffprobe");
+  ScopedStandIns stand_ins_;
+  const fs::path file_ = stand_ins_.folder() / "children.txt";
+};
+
 // Speech 0-1 s, a pause to 6.5 s, the last take's speech 6.5-8.5 s, end silence to 9.0 s; the
 // keyframes lie 5 s apart, so the take starts between two of them.
 RecordingOptions long_gop(int width, int height) {
@@ -208,7 +236,12 @@ TEST_F(ClipCutMedia, LongKeyframeIntervalMkvKeepsItsSpeech) {
   make_recording(recording, TWO_TAKES, long_gop(160, 120));
   Json cfg = cut_cfg(work_ / "Ausgabe" / "neu");
   cfg["add_padding"] = 0.5;
+  const ChildLog children;
   const CutOutcome outcome = cut(recording, cfg);
+  // One probe of each file (the recording, the take copy, the clip); three analyses, the take
+  // copy, the encode and the tag rewrite.
+  EXPECT_EQ(children.runs_of("ffprobe"), 3);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 6);
   const fs::path clip = work_ / "Ausgabe" / "neu" / "aufnahme_cut.mkv";
   expect_last_take_cut(outcome, clip);
 
@@ -306,11 +339,15 @@ TEST_F(ClipCutMedia, WebmRecordingsGiveMkvClips) {
 
 TEST_F(ClipCutMedia, AVideoWithoutSoundIsCutWhole) {
   const fs::path recording = work_ / "stumm.mp4";
-  make_recording(work_ / "with_sound.mp4", {1.0}, 160, 120);
+  make_recording(work_ / "with_sound.mp4", {1.0}, true, 160, 120);
   run_ffmpeg(
       {"-i", path_to_utf8(work_ / "with_sound.mp4"), "-an", "-c", "copy", path_to_utf8(recording)});
+  const ChildLog children;
   const CutOutcome outcome = cut(recording, cut_cfg(work_.path()));
   ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  EXPECT_TRUE(outcome.logged_starting("Keine Tonspur – kein Stille-Trimming"));
+  EXPECT_EQ(children.runs_of("ffprobe"), 2);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 4);
   const auto handles = get_handles(path_to_utf8(work_ / "stumm_cut.mp4"));
   ASSERT_TRUE(handles.has_value());
   EXPECT_NEAR(handles->c_out, 1.0, 0.05);

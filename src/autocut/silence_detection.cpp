@@ -110,11 +110,20 @@ SilenceReport parse_silence_report(std::string_view report) {
   return result;
 }
 
-std::vector<Silence> detect_silences(const std::string& fp, const std::string& thresh,
-                                     const std::string& dur, const MessageFn& log) {
-  const std::string name = file_name_of(fp);
-  if (log)
-    log("FFmpeg Stille-Erkennung startet: " + name);
+namespace {
+
+std::string start_message(const std::string& fp) {
+  return "FFmpeg Stille-Erkennung startet: " + file_name_of(fp);
+}
+
+std::string end_message(const SilenceReport& report) {
+  return "FFmpeg Stille-Erkennung fertig: " + std::to_string(report.start_matches) +
+         " Startpunkt(e), " + std::to_string(report.end_matches) + " Endpunkt(e), " +
+         std::to_string(report.silences.size()) + " Pause(n) sauber erkannt";
+}
+
+SilenceReport analyse_silences(const std::string& fp, const std::string& thresh,
+                               const std::string& dur, std::optional<double> duration) {
   const std::string filter = "silencedetect=noise=" + thresh + ":d=" + dur;
   // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
   // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
@@ -123,7 +132,7 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
                                          filter, "-c:v", "copy", "-f", "null", "-"},
                                         FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (run.exit_code != 0) {
-    throw std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + name + "\n" +
+    throw std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + file_name_of(fp) + "\n" +
                              utf8_tail(run.err, ERROR_TAIL));
   }
 
@@ -132,17 +141,42 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
     const double start = *report.open_start;
     double total = start;
     try {
-      total = get_duration(fp);
+      total = duration ? *duration : get_duration(fp);
     } catch (const std::exception&) {
       // Without a duration only the open trailing silence is lost.
     }
     if (total > start)
       report.silences.push_back({start, total});
+    report.open_start.reset();
   }
-  if (log) {
-    log("FFmpeg Stille-Erkennung fertig: " + std::to_string(report.start_matches) +
-        " Startpunkt(e), " + std::to_string(report.end_matches) + " Endpunkt(e), " +
-        std::to_string(report.silences.size()) + " Pause(n) sauber erkannt");
-  }
+  return report;
+}
+
+}  // namespace
+
+std::vector<Silence> detect_silences(const std::string& fp, const std::string& thresh,
+                                     const std::string& dur, const MessageFn& log,
+                                     std::optional<double> duration) {
+  if (log)
+    log(start_message(fp));
+  const SilenceReport report = analyse_silences(fp, thresh, dur, duration);
+  if (log)
+    log(end_message(report));
+  return report.silences;
+}
+
+std::future<SilenceReport> start_silence_detection(const std::string& fp, const std::string& thresh,
+                                                   const std::string& dur,
+                                                   std::optional<double> duration) {
+  return std::async(std::launch::async, analyse_silences, fp, thresh, dur, duration);
+}
+
+std::vector<Silence> finish_silence_detection(std::future<SilenceReport>& running,
+                                              const std::string& fp, const MessageFn& log) {
+  if (log)
+    log(start_message(fp));
+  const SilenceReport report = running.get();
+  if (log)
+    log(end_message(report));
   return report.silences;
 }

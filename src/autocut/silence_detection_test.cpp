@@ -141,6 +141,12 @@ TEST(DetectSilences, WithoutADurationTheOpenSilenceIsDropped) {
   add_reporting_ffmpeg(stand_ins, START + "1\n" + END + "2\n" + START + "9.0\n");
   const auto silences = detect_silences("take.mkv", "-35dB", "0.5");
   EXPECT_EQ(pairs_of(silences), (std::vector<std::pair<double, double>>{{1, 2}}));
+
+  // A duration the caller has read already needs no probe.
+  const auto known = detect_silences("take.mkv", "-35dB", "0.5", {}, 9.5);
+  EXPECT_EQ(pairs_of(known), (std::vector<std::pair<double, double>>{{1, 2}, {9, 9.5}}));
+  EXPECT_EQ(pairs_of(detect_silences("take.mkv", "-35dB", "0.5", {}, 9.0)),
+            (std::vector<std::pair<double, double>>{{1, 2}}));
 }
 
 TEST(DetectSilences, AnEmptyReportLogsThreeZeros) {
@@ -169,6 +175,35 @@ TEST(DetectSilences, AFailedRunQuotesTheLast800Characters) {
                                  noise.substr(noise.size() - (800 - tail.size())) + tail;
     EXPECT_EQ(failure.what(), expected);
   }
+}
+
+TEST(DetectSilences, AnAnalysisBesideOtherWorkGivesWhatDetectSilencesGives) {
+  ScopedStandIns stand_ins(true);
+  add_reporting_ffmpeg(stand_ins, END + "0.4\n" + START + "1\n" + END + "2\n" + START + "9.0\n");
+  std::vector<std::string> alone;
+  const auto direct = detect_silences(
+      "/rec/a.mkv", "-35dB", "0.1", [&](const std::string& m) { alone.push_back(m); }, 9.5);
+  std::future<SilenceReport> running = start_silence_detection("/rec/a.mkv", "-35dB", "0.1", 9.5);
+  std::vector<std::string> beside;
+  const auto finished = finish_silence_detection(
+      running, "/rec/a.mkv", [&](const std::string& m) { beside.push_back(m); });
+  EXPECT_EQ(pairs_of(finished), pairs_of(direct));
+  EXPECT_EQ(pairs_of(finished),
+            (std::vector<std::pair<double, double>>{{0, 0.4}, {1, 2}, {9, 9.5}}));
+  EXPECT_EQ(beside, alone);
+
+  // A failure comes when the analysis is collected, after its start message.
+  add_reporting_ffmpeg(stand_ins, "kaputt", 1);
+  running = start_silence_detection("/rec/a.mkv", "-35dB", "0.1", std::nullopt);
+  beside.clear();
+  try {
+    finish_silence_detection(running, "/rec/a.mkv",
+                             [&](const std::string& m) { beside.push_back(m); });
+    FAIL() << "no failure";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_STREQ(failure.what(), "FFmpeg Stille-Erkennung fehlgeschlagen: a.mkv\nkaputt");
+  }
+  EXPECT_EQ(beside, std::vector<std::string>{"FFmpeg Stille-Erkennung startet: a.mkv"});
 }
 
 TEST(DetectSilences, WithoutFfmpegTheProcessLayerFails) {

@@ -32,7 +32,7 @@ SpeechBounds speech_bounds_within(double total, const std::vector<Silence>& sile
 SpeechBounds find_speech_bounds(const std::string& fp, const std::string& thresh,
                                 const std::string& min_sil, double padding, const MessageFn& log) {
   const double total = get_duration(fp);
-  const std::vector<Silence> silences = detect_silences(fp, thresh, min_sil, log);
+  const std::vector<Silence> silences = detect_silences(fp, thresh, min_sil, log, total);
   const SpeechBounds bounds = speech_bounds_within(total, silences, padding);
   if (log) {
     if (bounds.whole_file) {

@@ -61,3 +61,12 @@ ClipFacts get_duration_and_handles(const std::string& fp) {
   // A run that gave a duration is one get_handles would have read the tags from.
   return {duration, handles_from_probe_json(result.out)};
 }
+
+RecordingFacts get_duration_and_sound(const std::string& fp) {
+  const ProcessResult result =
+      run_process({"ffprobe", "-v", "quiet", "-print_format", "json", "-show_format",
+                   "-show_entries", "stream=codec_type", fp},
+                  PROBE_TIMEOUT, OutputDecoding::strict_utf8);
+  const double duration = duration_from_probe(fp, result);
+  return {duration, has_sound_track_in_probe_json(result.out)};
+}

@@ -31,3 +31,13 @@ struct ClipFacts {
 // get_duration and get_handles of one file from a single ffprobe run, for callers that need both:
 // fails as get_duration does, and the handles are what get_handles would give.
 ClipFacts get_duration_and_handles(const std::string& fp);
+
+// What one ffprobe run tells about a recording to cut: its duration and whether it has sound.
+struct RecordingFacts {
+  double duration;
+  bool has_sound;
+};
+
+// get_duration and the check for a sound track from a single ffprobe run: fails as get_duration
+// does.
+RecordingFacts get_duration_and_sound(const std::string& fp);

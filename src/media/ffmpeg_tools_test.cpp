@@ -158,4 +158,38 @@ TEST(FfmpegToolsMedia, ReadsRealDurationsAndTags) {
   EXPECT_FALSE(get_handles((scratch / "missing.mp4").string()).has_value());
 }
 
+TEST(FfmpegToolsMedia, OneProbeTellsDurationAndSound) {
+  ScopedTempDir scratch;
+  const fs::path with_sound = scratch / "mit Ton.mp4";
+  make_recording(with_sound, {1.0, 0.5}, true, 160, 120);
+  const RecordingFacts sound = get_duration_and_sound(with_sound.string());
+  EXPECT_TRUE(sound.has_sound);
+  EXPECT_EQ(sound.duration, get_duration(with_sound.string()));
+
+  const fs::path mute = scratch / "stumm.mp4";
+  run_ffmpeg({"-i", with_sound.string(), "-an", "-c", "copy", mute.string()});
+  const RecordingFacts no_sound = get_duration_and_sound(mute.string());
+  EXPECT_FALSE(no_sound.has_sound);
+  EXPECT_EQ(no_sound.duration, get_duration(mute.string()));
+
+  const fs::path tone = scratch / "ton.flac";
+  make_recording(tone, {0.5}, true, 0, 0);
+  EXPECT_TRUE(get_duration_and_sound(tone.string()).has_sound);
+
+  std::string combined;
+  std::string alone;
+  try {
+    get_duration_and_sound((scratch / "missing.mp4").string());
+  } catch (const std::runtime_error& failure) {
+    combined = failure.what();
+  }
+  try {
+    get_duration((scratch / "missing.mp4").string());
+  } catch (const std::runtime_error& failure) {
+    alone = failure.what();
+  }
+  EXPECT_FALSE(combined.empty());
+  EXPECT_EQ(combined, alone);
+}
+
 #endif

@@ -94,3 +94,21 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) 
     return std::nullopt;
   }
 }
+
+bool has_sound_track_in_probe_json(const std::string& json_text) {
+  try {
+    const Json probe = parse_json(json_text);
+    if (!probe.is_object())
+      return false;
+    const Json streams = probe.value("streams", Json::array());
+    if (!streams.is_array())
+      return false;
+    for (const Json& stream : streams) {
+      if (stream.is_object() && stream.value("codec_type", Json()) == "audio")
+        return true;
+    }
+    return false;
+  } catch (const std::exception&) {
+    return false;
+  }
+}

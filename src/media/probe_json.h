@@ -20,3 +20,7 @@ double duration_from_probe_json(const std::string& json_text);
 // The handle pair from format.tags: the upper-case tag unless it is absent or empty, else the
 // lower-case one. Nothing when either is missing, not a number, or the JSON is unusable.
 std::optional<HandlePair> handles_from_probe_json(const std::string& json_text);
+
+// True when the probe's streams section lists a stream of codec_type "audio" (the streams
+// "-select_streams a" would pick); false when it lists none or the JSON is unusable.
+bool has_sound_track_in_probe_json(const std::string& json_text);

@@ -85,3 +85,20 @@ TEST(HandlesFromProbeJson, AnythingUnusableGivesNoHandles) {
   for (const char* text : unusable)
     EXPECT_FALSE(handles_from_probe_json(text).has_value()) << text;
 }
+
+TEST(HasSoundTrackInProbeJson, AnyAudioStreamCounts) {
+  EXPECT_TRUE(has_sound_track_in_probe_json(
+      R"({"streams": [{"codec_type": "video"}, {"codec_type": "audio"}], "format": {}})"));
+  EXPECT_TRUE(has_sound_track_in_probe_json(R"({"streams": [{"codec_type": "audio"}]})"));
+  const char* silent[] = {
+      R"({"streams": [{"codec_type": "video"}, {"codec_type": "data"}]})",
+      R"({"streams": [], "format": {"duration": "3.0"}})",
+      R"({"format": {"duration": "3.0"}})",
+      R"({"streams": {"codec_type": "audio"}})",
+      R"({"streams": ["audio", {"codec_type": 1}]})",
+      "[]",
+      "{broken",
+  };
+  for (const char* text : silent)
+    EXPECT_FALSE(has_sound_track_in_probe_json(text)) << text;
+}
