@@ -317,29 +317,37 @@ class Bench:
     def row(self, measure, value, target, met):
         self.rows.append((measure, value, target, "yes" if met else "NO"))
 
-    def cut(self, recording, label, memory=False, compare=True):
-        """The cut job over the protocol, then (with `compare`) its final encode alone. Returns
-        the job's cost and the final encode's seconds inside the job."""
-        out = self.path("out_cut_" + label)
-        backend = self.backend()
-        idle_kib = backend.peak_kib()
-        backend.send("set_config", {"output_folder": out})
-        backend.wait_for("state")
-        self.tools.take()
-        job = job_cost(backend, "start_cut", {"resolution": "Hochformat 1080x1920"},
-                       before=("add_cut_files", {"paths": [recording]}))
-        cut_kib = backend.peak_kib()
-        backend.close()
-        calls = self.tools.take()
-        encodes = [c for c in calls if is_encode(c)]
-        assert len(encodes) == 1, [c.args for c in calls]
+    def cut(self, recording, label, memory=False, compare=True, rounds=1):
+        """The cut job over the protocol, then (with `compare`) its final encode alone, `rounds`
+        times in turn; the best of each counts, which keeps a slower spell of the machine out
+        of the ratio. Returns the job's cost and the final encode's seconds inside the job."""
+        jobs, bares = [], []
+        for round_ in range(rounds):
+            out = self.path(f"out_cut_{label}_{round_}")
+            backend = self.backend()
+            idle_kib = backend.peak_kib()
+            backend.send("set_config", {"output_folder": out})
+            backend.wait_for("state")
+            self.tools.take()
+            job = job_cost(backend, "start_cut", {"resolution": "Hochformat 1080x1920"},
+                           before=("add_cut_files", {"paths": [recording]}))
+            cut_kib = backend.peak_kib()
+            backend.close()
+            calls = self.tools.take()
+            encodes = [c for c in calls if is_encode(c)]
+            assert len(encodes) == 1, [c.args for c in calls]
+            jobs.append((job, calls, encodes))
+            if compare:
+                bares.append(run_bare(encodes[0].args[:-1] + [self.path(f"bare_cut_{label}.mp4")]))
+        job, calls, encodes = min(jobs, key=lambda j: j[0].wall)
+        best = f", best of {rounds}" if rounds > 1 else ""
         text, ratio = encodes_text(job, encodes)
-        self.row(f"cut {label}: job / its final encode inside it ({len(calls)} children)", text,
-                 "<= 1.05x", ratio <= 1.05)
+        self.row(f"cut {label}: job / its final encode inside it ({len(calls)} children{best})",
+                 text, "<= 1.05x", ratio <= 1.05)
         if compare:
-            bare = run_bare(encodes[0].args[:-1] + [self.path(f"bare_cut_{label}.mp4")])
-            self.row(f"cut {label}: job / bare final encode run alone", ratio_text(job, bare),
-                     "<= 1.05x", job.wall / bare.wall <= 1.05)
+            bare = min(bares, key=lambda b: b.wall)
+            self.row(f"cut {label}: job / bare final encode run alone{best}",
+                     ratio_text(job, bare), "<= 1.05x", job.wall / bare.wall <= 1.05)
         if memory:
             self.row("backend peak memory idle (VmHWM)", f"{idle_kib / 1024:.1f} MiB", "< 16 MiB",
                      idle_kib < 16 * 1024)
@@ -347,28 +355,42 @@ class Bench:
                      "< 16 MiB", cut_kib < 16 * 1024)
         return job, encodes[0].seconds
 
-    def master(self, clips, label, compare=True):
+    def master(self, clips, label, compare=True, rounds=1):
         """The MP4 master over the protocol, then (with `compare`) its normalisations and join
-        alone. Returns the job's cost and the seconds of its encodes inside the job."""
-        out = self.path("out_master_" + label)
-        backend = self.backend()
-        backend.send("set_config", {"output_folder": out})
-        backend.wait_for("state")
-        backend.send("add_master_files", {"paths": clips})
-        backend.wait_for("state")
-        self.tools.take()
-        job = job_cost(backend, "start_export", {"mode": "mp4"})
-        backend.close()
-        calls = self.tools.take()
-        encodes = [c for c in calls if is_encode(c)]
-        assert len(encodes) == len(clips) + 1, [c.args for c in calls]
+        alone, `rounds` times in turn, the best of each counting. Returns the job's cost and the
+        seconds of its encodes inside the job."""
+        jobs, bares = [], []
+        for round_ in range(rounds):
+            out = self.path(f"out_master_{label}_{round_}")
+            backend = self.backend()
+            backend.send("set_config", {"output_folder": out})
+            backend.wait_for("state")
+            backend.send("add_master_files", {"paths": clips})
+            backend.wait_for("state")
+            self.tools.take()
+            job = job_cost(backend, "start_export", {"mode": "mp4"})
+            backend.close()
+            calls = self.tools.take()
+            encodes = [c for c in calls if is_encode(c)]
+            assert len(encodes) == len(clips) + 1, [c.args for c in calls]
+            jobs.append((job, calls, encodes))
+            if compare:
+                bares.append(self.replay_master(encodes, label))
+        job, calls, encodes = min(jobs, key=lambda j: j[0].wall)
+        best = f", best of {rounds}" if rounds > 1 else ""
         inside = sum(call.seconds for call in encodes)
         text, ratio = encodes_text(job, encodes)
         self.row(f"mp4 master of {len(clips)} clips: job / its encodes inside it "
-                 f"({len(calls)} children)", text, "<= 1.05x", ratio <= 1.05)
-        if not compare:
-            return job, inside
-        # The job's temporary folder is gone; the replay gets one of its own.
+                 f"({len(calls)} children{best})", text, "<= 1.05x", ratio <= 1.05)
+        if compare:
+            bare = min(bares, key=lambda b: b.wall)
+            self.row(f"mp4 master of {len(clips)} clips: job / bare commands run alone{best}",
+                     ratio_text(job, bare), "<= 1.05x", job.wall / bare.wall <= 1.05)
+        return job, inside
+
+    def replay_master(self, encodes, label):
+        """The master job's normalisations and join run alone, in a folder of their own (the
+        job's temporary folder is gone)."""
         job_temp = os.path.dirname(encodes[0].args[-1])
         replay = self.path("bare_master_" + label)
         os.makedirs(replay, exist_ok=True)
@@ -381,9 +403,7 @@ class Bench:
             if call is encodes[-1]:
                 args[-1] = os.path.join(replay, os.path.basename(call.args[-1]))
             bare += run_bare(args)
-        self.row(f"mp4 master of {len(clips)} clips: job / bare commands run alone",
-                 ratio_text(job, bare), "<= 1.05x", job.wall / bare.wall <= 1.05)
-        return job, inside
+        return bare
 
     def xml(self, clips, count_children):
         """The "xml" export, timed without the wrappers; with `count_children` run once more to
@@ -491,6 +511,9 @@ def main():
     parser.add_argument("--long", action="store_true",
                         help="also the 4x cases of the cut and the MP4 master (10 to 15 minutes more)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    parser.add_argument("--rounds", type=int, default=2,
+                        help="rounds of the 60 s cut and the 5-clip master against their bare "
+                             "commands; the best of each counts (default 2)")
     options = parser.parse_args()
 
     machine = machine_text()
@@ -515,9 +538,9 @@ def main():
         xml_4 = bench.xml(xml_clips, count_children=False)
         bench.linearity("xml export (200 -> 800 clips)", xml_1, xml_4)
         log("Cut of the 60 s recording ...")
-        cut_1, cut_encode_1 = bench.cut(recording, "60 s", memory=True)
+        cut_1, cut_encode_1 = bench.cut(recording, "60 s", memory=True, rounds=options.rounds)
         log("MP4 master of 5 clips ...")
-        master_1, master_encodes_1 = bench.master(master_clips, "5")
+        master_1, master_encodes_1 = bench.master(master_clips, "5", rounds=options.rounds)
         if options.long:
             log("Cut of a 240 s recording ...")
             long_recording = bench.path("recording_240s.mp4")

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "export/file_url.h"
+#include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
@@ -33,9 +34,14 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     log("DaVinci Export: nutze Clips direkt aus der Reihenfolge");
     log("Analysiere Clips ...");
 
+    std::vector<std::string> paths;
+    for (const std::string& file : files)
+      paths.push_back(absolute_form_text(file));
+    const auto facts_of = probe_ahead(paths, probes_at_once());
+
     std::vector<TimelineClip> clips;
-    for (size_t i = 0; i < files.size(); ++i) {
-      const std::string path = absolute_form_text(files[i]);
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const std::string& path = paths[i];
       log("[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "] " +
           file_name_of(path));
       std::error_code error;
@@ -43,7 +49,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
         throw std::runtime_error("Datei nicht gefunden: " + path);
       // One probe gives the length and the handles; the file's length in the document is the same
       // measure.
-      const ClipFacts facts = get_duration_and_handles(path);
+      const ClipFacts facts = facts_of(i);
       const TimelineSpan span = davinci_span(facts.duration, facts.handles);
       if (span.from_handles) {
         log("Handle: In=" + fixed_text(span.t_start, 2) + "s Out=" + fixed_text(span.t_end, 2) +

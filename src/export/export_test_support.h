@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,16 @@
 #include "settings/number_text.h"
 #include "settings/path_text.h"
 #include "support/test_util.h"
+
+// The lines of `text`, sorted: calls of children that run at the same time come in any order.
+inline std::vector<std::string> sorted_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream stream(text);
+  for (std::string line; std::getline(stream, line);)
+    lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
 
 // Sets an environment variable for the scope and puts the old value back at its end.
 class ScopedEnv {

@@ -5,6 +5,7 @@
 #include <random>
 #include <stdexcept>
 
+#include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
@@ -85,6 +86,8 @@ std::string master_video_filter(FrameSize frame) {
          ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
 }
 
+const char* const CLIP_AUDIO_ENTRIES = "codec_type,sample_rate,channels,channel_layout";
+
 ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
   ClipAudio audio;
   try {
@@ -92,12 +95,15 @@ ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
     const Json& streams = probe.at("streams");
     if (!streams.is_array())
       return audio;
-    if (streams.empty()) {
+    const auto sound = std::find_if(streams.begin(), streams.end(), [](const Json& stream) {
+      return stream.is_object() && stream.value("codec_type", Json()) == "audio";
+    });
+    if (sound == streams.end()) {
       audio.presence = AudioPresence::absent;
       return audio;
     }
     audio.presence = AudioPresence::present;
-    const Json& stream = streams.front();
+    const Json& stream = *sound;
     const int rate = positive_integer_of(stream.value("sample_rate", Json()));
     if (rate > 0)
       audio.sample_rate = rate;
@@ -116,7 +122,7 @@ ClipAudio probe_clip_audio(const std::string& clip) {
   try {
     const ProcessResult result =
         run_process({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
-                     "stream=sample_rate,channels,channel_layout", "-of", "json", clip},
+                     std::string("stream=") + CLIP_AUDIO_ENTRIES, "-of", "json", clip},
                     60, OutputDecoding::replace_invalid);
     if (result.exit_code != 0)
       return ClipAudio{};
@@ -185,8 +191,9 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     log(extension == ".mov" ? "MOV-Quelle erkannt – Master-Export bleibt MOV."
                             : "Master-Export wird als MP4 erstellt.");
 
-    // Probed on first need. Silence takes the format of the first clip with sound, so the joined
-    // track does not change its format midway.
+    // Probed on first need: a clip's own probe tells its sound, a look ahead for the format of
+    // silence probes only the sound. Silence takes the format of the first clip with sound, so
+    // the joined track does not change its format midway.
     std::vector<std::optional<ClipAudio>> audio(files.size());
     const auto audio_of = [&](size_t i) -> const ClipAudio& {
       if (!audio[i])
@@ -208,8 +215,11 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
       const std::string clip_name = file_name_of(clip);
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
       const std::string name = normalized_clip_name(i, extension);
-      const ClipFacts facts = get_duration_and_handles(clip);
-      const MasterClipCut cut = master_clip_cut(facts.duration, facts.handles);
+      const FileProbe probe = probe_file(clip, CLIP_AUDIO_ENTRIES);
+      if (!audio[i])
+        audio[i] = parse_clip_audio(probe.json);
+      const MasterClipCut cut =
+          master_clip_cut(probe.duration, handles_from_probe_json(probe.json));
       if (cut.handle_message)
         log(*cut.handle_message);
       std::optional<ClipAudio> silence;

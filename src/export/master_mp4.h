@@ -43,11 +43,14 @@ struct ClipAudio {
   std::string channel_layout = "stereo";
 };
 
-// Reads the first audio stream from ffprobe's JSON of "-show_entries
-// stream=sample_rate,channels,channel_layout"; text that is not such JSON gives unknown.
+// The stream entries ffprobe is asked for to tell a clip's sound.
+extern const char* const CLIP_AUDIO_ENTRIES;
+
+// Reads the first stream of codec_type "audio" from ffprobe's JSON of "-show_entries
+// stream=" CLIP_AUDIO_ENTRIES; text that is not such JSON gives unknown.
 ClipAudio parse_clip_audio(const std::string& ffprobe_json);
 
-// Runs ffprobe on the clip; never fails (unknown instead).
+// Runs ffprobe on the clip for its sound alone; never fails (unknown instead).
 ClipAudio probe_clip_audio(const std::string& clip);
 
 // The normalisation run of one clip into `out`. A clip without sound gets silence of

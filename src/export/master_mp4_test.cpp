@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 
 #include "export/export_test_support.h"
@@ -199,22 +200,27 @@ TEST(MasterMp4ConcatList, NamesRelativeToTheListWithQuotesEscaped) {
 
 TEST(MasterMp4ClipAudio, ReadsTheFirstAudioStreamOfTheProbe) {
   ClipAudio audio = parse_clip_audio(
-      R"({"programs": [], "streams": [{"sample_rate": "44100", "channels": 1,
-          "channel_layout": "mono"}, {"sample_rate": "8000", "channels": 2}]})");
+      R"({"programs": [], "streams": [{"codec_type": "video"}, {"codec_type": "audio",
+          "sample_rate": "44100", "channels": 1, "channel_layout": "mono"}, {"codec_type":
+          "audio", "sample_rate": "8000", "channels": 2}]})");
   EXPECT_EQ(audio.presence, AudioPresence::present);
   EXPECT_EQ(audio.sample_rate, 44100);
   EXPECT_EQ(audio.channel_layout, "mono");
 
-  audio = parse_clip_audio(R"({"streams": [{"sample_rate": "32000", "channels": 1}]})");
+  audio = parse_clip_audio(
+      R"({"streams": [{"codec_type": "audio", "sample_rate": "32000", "channels": 1}]})");
   EXPECT_EQ(audio.sample_rate, 32000);
   EXPECT_EQ(audio.channel_layout, "mono");
 
-  audio = parse_clip_audio(R"({"streams": [{"channels": 2}]})");
+  audio = parse_clip_audio(R"({"streams": [{"codec_type": "audio", "channels": 2}]})");
   EXPECT_EQ(audio.presence, AudioPresence::present);
   EXPECT_EQ(audio.sample_rate, 48000);
   EXPECT_EQ(audio.channel_layout, "stereo");
 
   EXPECT_EQ(parse_clip_audio(R"({"programs": [], "streams": []})").presence, AudioPresence::absent);
+  EXPECT_EQ(parse_clip_audio(R"({"streams": [{"codec_type": "video"}, {"codec_type": "data"}]})")
+                .presence,
+            AudioPresence::absent);
   for (const char* broken : {"", "{", "[]", R"({"streams": {}})", R"({"format": {}})"})
     EXPECT_EQ(parse_clip_audio(broken).presence, AudioPresence::unknown) << broken;
 }
@@ -222,10 +228,12 @@ TEST(MasterMp4ClipAudio, ReadsTheFirstAudioStreamOfTheProbe) {
 namespace {
 
 // ffprobe answering every clip with 2 s of stereo sound; "b.mp4" carries handles.
-const char* const PROBE_STAND_IN = R"(case "$*" in
-  *-select_streams*) echo '{"streams": [{"sample_rate": "48000", "channels": 2}]}' ;;
-  *b.mp4*) echo '{"format": {"duration": "2.000000", "tags": {"TAVELMOR_C_IN": "0.5", "TAVELMOR_C_OUT": "1.5"}}}' ;;
-  *) echo '{"format": {"duration": "2.000000"}}' ;;
+const char* const PROBE_STAND_IN =
+    R"(sound='"streams": [{"codec_type": "audio", "sample_rate": "48000", "channels": 2}]'
+case "$*" in
+  *-select_streams*) echo "{$sound}" ;;
+  *b.mp4*) echo "{$sound, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
+  *) echo "{$sound, \"format\": {\"duration\": \"2.000000\"}}" ;;
 esac)";
 
 // Long error output of 100 numbered lines.
@@ -369,17 +377,26 @@ TEST(MasterMp4Media, SoundlessClipsKeepTheOtherClipsSoundInEitherOrder) {
     std::vector<std::string> files;
     double silence_from;
     double silence_to;
+    long probes;
   };
   const double length = get_duration(still);
-  const Order orders[] = {{{still, tone}, 0.0, length},
-                          {{tone, still}, get_duration(tone), get_duration(tone) + length}};
+  // Each clip's probe tells its sound too; only a look ahead for the format of silence probes
+  // the sound of a later clip on its own.
+  const Order orders[] = {{{still, tone}, 0.0, length, 3},
+                          {{tone, still}, get_duration(tone), get_duration(tone) + length, 2}};
+  StandInTools tools;
+  tools.script("ffprobe", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
+                              real_program("ffprobe") + "' \"$@\"");
   for (const Order& order : orders) {
     const fs::path out = scratch / (order.files[0] == still ? "still_first" : "still_last");
+    fs::remove(path_from_utf8(tools.calls_file()));
     Recorder recorder;
     run_master_mp4(order.files, export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
                    recorder.err());
     const fs::path master = out / "master_video.mp4";
     ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+    const std::string probes = tools.calls();
+    EXPECT_EQ(std::count(probes.begin(), probes.end(), '\n'), order.probes) << probes;
 
     const Json probed = probe(master);
     ASSERT_EQ(streams_of(probed, "audio").size(), 1u) << out;

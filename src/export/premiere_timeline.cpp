@@ -4,8 +4,8 @@
 
 #include "export/editor_media.h"
 #include "export/file_url.h"
+#include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
-#include "media/ffmpeg_tools.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
@@ -23,12 +23,16 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     log("Analysiere Clips für Premiere ...");
 
     std::vector<std::string> paths;
+    for (const std::string& file : media.prepared)
+      paths.push_back(absolute_form_text(file));
+    const auto facts_of = probe_ahead(paths, probes_at_once());
+
     std::vector<TimelineClip> clips;
-    const size_t n = media.prepared.size();
+    const size_t n = paths.size();
     for (size_t i = 0; i < n; ++i) {
-      const std::string path = absolute_form_text(media.prepared[i]);
+      const std::string& path = paths[i];
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + file_name_of(path));
-      const double total = get_duration(path);
+      const double total = facts_of(i).duration;
       TimelineClip clip;
       clip.name = stem_of(path);
       clip.t_start = 0.0;
@@ -37,7 +41,6 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
       // The file's length in the document is the same measure: one probe per clip.
       clip.file_frames = seconds_to_frames(total);
       clips.push_back(clip);
-      paths.push_back(path);
     }
     for (size_t i = 0; i < clips.size(); ++i)
       clips[i].pathurl = editor_file_url_premiere(paths[i]);

@@ -56,17 +56,26 @@ std::optional<HandlePair> get_handles(const std::string& fp) {
 }
 
 ClipFacts get_duration_and_handles(const std::string& fp) {
-  const ProcessResult result = probe_format(fp);
-  const double duration = duration_from_probe(fp, result);
+  const FileProbe probe = probe_file(fp, "");
   // A run that gave a duration is one get_handles would have read the tags from.
-  return {duration, handles_from_probe_json(result.out)};
+  return {probe.duration, handles_from_probe_json(probe.json)};
 }
 
 RecordingFacts get_duration_and_sound(const std::string& fp) {
-  const ProcessResult result =
+  const FileProbe probe = probe_file(fp, "codec_type");
+  return {probe.duration, has_sound_track_in_probe_json(probe.json)};
+}
+
+FileProbe probe_file(const std::string& fp, const std::string& stream_entries) {
+  if (stream_entries.empty()) {
+    ProcessResult result = probe_format(fp);
+    const double duration = duration_from_probe(fp, result);
+    return {duration, std::move(result.out)};
+  }
+  ProcessResult result =
       run_process({"ffprobe", "-v", "quiet", "-print_format", "json", "-show_format",
-                   "-show_entries", "stream=codec_type", fp},
+                   "-show_entries", "stream=" + stream_entries, fp},
                   PROBE_TIMEOUT, OutputDecoding::strict_utf8);
   const double duration = duration_from_probe(fp, result);
-  return {duration, has_sound_track_in_probe_json(result.out)};
+  return {duration, std::move(result.out)};
 }

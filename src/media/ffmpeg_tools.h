@@ -41,3 +41,12 @@ struct RecordingFacts {
 // get_duration and the check for a sound track from a single ffprobe run: fails as get_duration
 // does.
 RecordingFacts get_duration_and_sound(const std::string& fp);
+
+// One ffprobe run for callers that read several facts of a file: its duration and the JSON
+// text of its format section and, unless `stream_entries` is empty, of those entries of each
+// stream (for example "codec_type,channels"). Fails as get_duration does.
+struct FileProbe {
+  double duration;
+  std::string json;
+};
+FileProbe probe_file(const std::string& fp, const std::string& stream_entries);
