@@ -509,7 +509,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--backend", required=True, help="the backend's program file")
     parser.add_argument("--long", action="store_true",
-                        help="also the 4x cases of the cut and the MP4 master (10 to 15 minutes more)")
+                        help="also the 4x cases of the cut and the MP4 master (about five minutes more)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
     parser.add_argument("--rounds", type=int, default=2,
                         help="rounds of the 60 s cut and the 5-clip master against their bare "

@@ -3,7 +3,8 @@
 # prints one table: the cut and MP4 master jobs against the bare FFmpeg commands they run, the
 # "xml" export's wall time and child processes, the backend's start, command and memory figures,
 # and how the exports grow with 4x the clips. --long adds the 4x recording and the 4x master
-# (about ten minutes more); --keep keeps the scratch folder.
+# (about five minutes more); --rounds N sets the rounds of the 1x cut and master; --keep keeps
+# the scratch folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
