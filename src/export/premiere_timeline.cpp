@@ -40,10 +40,9 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
       clip.dur_f = std::max(1LL, seconds_to_frames(total));
       // The file's length in the document is the same measure: one probe per clip.
       clip.file_frames = seconds_to_frames(total);
+      clip.pathurl = editor_file_url_premiere(path);
       clips.push_back(clip);
     }
-    for (size_t i = 0; i < clips.size(); ++i)
-      clips[i].pathurl = editor_file_url_premiere(paths[i]);
 
     const std::string document_text = path_to_utf8(document);
     write_file_atomically(document,

@@ -13,9 +13,15 @@ constexpr int CHECK_TIMEOUT = 5;  // seconds
 constexpr int PROBE_TIMEOUT = 60;
 constexpr size_t PROBE_ERROR_TAIL = 500;  // characters of ffprobe's standard error quoted
 
-ProcessResult probe_format(const std::string& fp) {
-  return run_process({"ffprobe", "-v", "quiet", "-print_format", "json", "-show_format", fp},
-                     PROBE_TIMEOUT, OutputDecoding::strict_utf8);
+// ffprobe's JSON of the format section and, unless `stream_entries` is empty, of those entries
+// of each stream.
+ProcessResult probe_format(const std::string& fp, const std::string& stream_entries = "") {
+  std::vector<std::string> args = {"ffprobe",       "-v",   "quiet",
+                                   "-print_format", "json", "-show_format"};
+  if (!stream_entries.empty())
+    args.insert(args.end(), {"-show_entries", "stream=" + stream_entries});
+  args.push_back(fp);
+  return run_process(args, PROBE_TIMEOUT, OutputDecoding::strict_utf8);
 }
 
 bool is_blank(const std::string& text) {
@@ -67,15 +73,7 @@ RecordingFacts get_duration_and_sound(const std::string& fp) {
 }
 
 FileProbe probe_file(const std::string& fp, const std::string& stream_entries) {
-  if (stream_entries.empty()) {
-    ProcessResult result = probe_format(fp);
-    const double duration = duration_from_probe(fp, result);
-    return {duration, std::move(result.out)};
-  }
-  ProcessResult result =
-      run_process({"ffprobe", "-v", "quiet", "-print_format", "json", "-show_format",
-                   "-show_entries", "stream=" + stream_entries, fp},
-                  PROBE_TIMEOUT, OutputDecoding::strict_utf8);
+  ProcessResult result = probe_format(fp, stream_entries);
   const double duration = duration_from_probe(fp, result);
   return {duration, std::move(result.out)};
 }

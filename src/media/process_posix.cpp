@@ -31,24 +31,19 @@ void unregister_child(pid_t pid) {
   running_children.erase(pid);
 }
 
-// A pipe whose ends are not inherited by children spawned from other threads.
+// A pipe whose ends are not inherited by children. It is made under the spawn lock, so no child
+// spawned by another thread can catch its ends before they are marked close-on-exec; an
+// inherited write end would keep this pipe from ever seeing its end of file.
 struct Pipe {
   int read_end = -1;
   int write_end = -1;
 
   Pipe() {
     int ends[2];
-#ifdef __linux__
-    // Close-on-exec from the start: a child spawned by the other thread in between must not
-    // inherit a write end, or this pipe would never see its end of file.
-    if (::pipe2(ends, O_CLOEXEC) != 0)
-      throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
-#else
     if (::pipe(ends) != 0)
       throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     ::fcntl(ends[0], F_SETFD, FD_CLOEXEC);
     ::fcntl(ends[1], F_SETFD, FD_CLOEXEC);
-#endif
     read_end = ends[0];
     write_end = ends[1];
   }
@@ -150,14 +145,13 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
                           OutputDecoding decoding) {
   if (args.empty())
     throw std::runtime_error("Kein Programm angegeben");
+  // Spawning under the registry lock keeps kill_running_children from missing a new child, and
+  // keeps the pipes of concurrent spawns apart.
+  std::unique_lock<std::mutex> hold(children_lock);
   Pipe out_pipe, err_pipe;
-  pid_t pid;
-  {
-    // Spawning under the registry lock keeps kill_running_children from missing a new child.
-    std::lock_guard<std::mutex> hold(children_lock);
-    pid = spawn_child(args, out_pipe, err_pipe);
-    running_children.insert(pid);
-  }
+  const pid_t pid = spawn_child(args, out_pipe, err_pipe);
+  running_children.insert(pid);
+  hold.unlock();
   out_pipe.close_write();
   err_pipe.close_write();
 
