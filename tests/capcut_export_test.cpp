@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "backend_process.h"
+#include "capcut/project_export.h"
 #include "capcut/test_clips.h"
 #include "settings/path_text.h"
 #include "support/test_util.h"
@@ -26,8 +27,7 @@ TEST(CapcutProtocolMedia, ExportCreatesARegisteredProjectOfTheMasterList) {
   const std::string prefix = "Gespeichert: ";
   ASSERT_EQ(message.rfind(prefix, 0), 0u) << message;
   const fs::path project = path_from_utf8(message.substr(prefix.size()));
-  const fs::path projects =
-      fs::canonical(home.path()) / "AppData/Local/CapCut/User Data/Projects/com.lveditor.draft";
+  const fs::path projects = capcut_project_dir_for_home(fs::canonical(home.path()));
   EXPECT_EQ(fs::canonical(project.parent_path()), projects);
 
   std::vector<std::string> logged;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <initializer_list>
 #include <optional>
 #include <string>
 
@@ -27,6 +28,23 @@ long long microseconds_of(double seconds);
 // The current time since the Unix epoch, fraction dropped.
 long long unix_time_seconds();
 long long unix_time_ms();
+long long unix_time_us();
+
+// The units of CapCut's time members (tm_draft_create, tm_draft_modified, update_time and their
+// kin): current builds count microseconds since the Unix epoch, older files milliseconds.
+enum class TimeUnit { milliseconds, microseconds };
+
+// The unit in which the time member `name` of `object` is written: the unit its value shows,
+// else the unit the object's other time members show, else microseconds. Only a positive
+// integer shows a unit: 10^15 or more is microseconds, anything less milliseconds.
+TimeUnit time_unit_for(const Json& object, const std::string& name);
+
+// A time given in microseconds since the epoch, in `unit`.
+long long time_in_unit(long long unix_us, TimeUnit unit);
+
+// Sets each of `names` that `object` already has to the time `unix_us`, each in the unit
+// time_unit_for gives it.
+void set_time_members(Json& object, std::initializer_list<const char*> names, long long unix_us);
 
 // The frame of the `resolution` setting; throws when it names no known frame.
 FrameSize frame_of(const Json& cfg);

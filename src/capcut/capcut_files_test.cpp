@@ -75,3 +75,38 @@ TEST(WithForwardSlashes, TurnsEveryBackslash) {
   EXPECT_EQ(with_forward_slashes("/home/u/a b.mp4"), "/home/u/a b.mp4");
   EXPECT_EQ(with_forward_slashes("\\\\server\\share/x"), "//server/share/x");
 }
+
+TEST(TimeUnitFor, OwnValueThenTheObjectsOtherTimesThenMicroseconds) {
+  const struct {
+    const char* object;
+    const char* member;
+    TimeUnit expected;
+  } cases[] = {
+      {R"({"t": 1735689600000000})", "t", TimeUnit::microseconds},
+      {R"({"t": 1735689600000})", "t", TimeUnit::milliseconds},
+      {R"({"t": 999999999999999})", "t", TimeUnit::milliseconds},
+      {R"({"t": 1000000000000000})", "t", TimeUnit::microseconds},
+      {R"({"t": 1735689600000, "update_time": 1735689600000000})", "t", TimeUnit::milliseconds},
+      // A value that shows no unit takes the one of the object's other times.
+      {R"({"t": 0, "tm_draft_modified": 1735689600000})", "t", TimeUnit::milliseconds},
+      {R"({"update_time": 1735689600000000})", "absent", TimeUnit::microseconds},
+      {R"({"modify_time": 1735689600000, "t": "1735689600000000"})", "t", TimeUnit::milliseconds},
+      // Nothing shows one.
+      {R"({"t": 1.7e15, "create_time": -1, "duration": 1735689600000})", "t",
+       TimeUnit::microseconds},
+      {R"({})", "t", TimeUnit::microseconds},
+      {R"([1735689600000])", "t", TimeUnit::microseconds},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(time_unit_for(parse_json(c.object), c.member), c.expected) << c.object;
+}
+
+TEST(SetTimeMembers, OnlyThosePresentEachInItsUnit) {
+  Json meta = parse_json(
+      R"({"tm_draft_create": 1700000000000000, "update_time": 1700000000000, "modify_time": 0})");
+  set_time_members(meta, {"tm_draft_create", "update_time", "modify_time", "tm_draft_modified"},
+                   1735689600123456);
+  EXPECT_EQ(json_line_text(meta),
+            R"({"tm_draft_create": 1735689600123456, "update_time": 1735689600123, )"
+            R"("modify_time": 1735689600123456})");
+}

@@ -70,7 +70,14 @@ Json& video_track_to_fill(Json& draft) {
   if (!draft.contains("tracks") || draft["tracks"].is_object())
     draft["tracks"] = Json::array();
   Json& tracks = draft["tracks"];
-  tracks.push_back(Json{{"id", new_uuid()}, {"type", "video"}, {"segments", Json::array()}});
+  // The members CapCut's own tracks carry; draft readers refuse a track without them.
+  tracks.push_back(Json{{"attribute", 0},
+                        {"flag", 0},
+                        {"id", new_uuid()},
+                        {"is_default_name", true},
+                        {"name", ""},
+                        {"segments", Json::array()},
+                        {"type", "video"}});
   return tracks.back();
 }
 

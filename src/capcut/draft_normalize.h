@@ -15,12 +15,12 @@
 Json* find_first_video_track(Json& draft);
 
 // Replaces the draft's video materials by one per clip, empties its audio materials, empties the
-// first video track (made when there is none) and fills it with one gap-free segment per clip,
-// then sets `duration` and `draft_duration` where present. `files` are in timeline order; each
-// clip's duration comes from ffprobe. Returns the draft and the total in microseconds.
-// Throws on a draft whose `materials` or `tracks` has the wrong kind and on an unknown resolution,
-// before anything is changed; a clip whose duration cannot be read throws midway and leaves the
-// draft half rewritten.
+// first video track (made as CapCut makes one when there is none) and fills it with one gap-free
+// segment per clip, then sets `duration` and `draft_duration` where present. `files` are in
+// timeline order; each clip's duration comes from ffprobe. Returns the draft and the total in
+// microseconds. Throws on a draft whose `materials` or `tracks` has the wrong kind and on an
+// unknown resolution, before anything is changed; a clip whose duration cannot be read throws
+// midway and leaves the draft half rewritten.
 std::pair<Json&, long long> normalize_capcut_draft_for_files(Json& draft,
                                                              const std::vector<std::string>& files,
                                                              const Json& cfg);

@@ -77,8 +77,14 @@ TEST(NormalizeCapcutDraft, AddsWhatIsMissingAtTheEnd) {
   EXPECT_EQ(draft["materials"], parse_json(R"({"videos": []})"));
   ASSERT_EQ(draft["tracks"].size(), 1u);
   const Json& track = draft["tracks"][0];
-  EXPECT_EQ(keys_of(track), (std::vector<std::string>{"id", "type", "segments"}));
+  // The members of CapCut's own tracks; draft readers refuse a track without its name.
+  EXPECT_EQ(keys_of(track), (std::vector<std::string>{"attribute", "flag", "id", "is_default_name",
+                                                      "name", "segments", "type"}));
   EXPECT_TRUE(is_upper_uuid(track["id"]));
+  EXPECT_EQ(track["attribute"], 0);
+  EXPECT_EQ(track["flag"], 0);
+  EXPECT_EQ(track["is_default_name"], true);
+  EXPECT_EQ(track["name"], "");
   EXPECT_EQ(track["type"], "video");
   EXPECT_EQ(track["segments"], Json::array());
 }

@@ -37,22 +37,57 @@ Json media_entry(const std::string& path, long long duration_us, long long impor
               {"width", frame.width}};
 }
 
-Json registry_entry(const std::string& project_name, const std::filesystem::path& project_dir,
-                    long long duration_us) {
-  const std::string id = new_uuid();
-  const std::string folder = path_to_utf8(project_dir);
-  const long long now_ms = unix_time_ms();
-  return Json{{"id", id},
-              {"draft_id", id},
-              {"name", project_name},
-              {"draft_name", project_name},
-              {"path", folder},
-              {"draft_fold_path", folder},
-              {"duration", duration_us},
-              {"create_time", now_ms},
-              {"update_time", now_ms},
-              {"tm_draft_create", now_ms},
-              {"tm_draft_modified", now_ms}};
+// A registry entry's time member as the latest time in microseconds, for comparing entries
+// whose units differ; -1 when it holds none.
+long long modified_us(const Json& entry) {
+  const auto member = entry.find("tm_draft_modified");
+  if (member == entry.end() || !member->is_number_integer())
+    return -1;
+  const long long value = member->get<long long>();
+  return time_unit_for(entry, "tm_draft_modified") == TimeUnit::microseconds ? value : value * 1000;
+}
+
+// The entry of `list` that CapCut modified last (the later one of equals); null when the list
+// holds no entry.
+const Json* latest_entry_of(const Json& list) {
+  const Json* latest = nullptr;
+  for (const Json& entry : list) {
+    if (entry.is_object() && (!latest || modified_us(entry) >= modified_us(*latest)))
+      latest = &entry;
+  }
+  return latest;
+}
+
+Json registry_entry(const CapcutProjectEntry& project, const Json* latest) {
+  const Json model = latest ? *latest : Json::object();
+  const std::string folder = path_to_utf8(project.folder);
+  const long long now_us = unix_time_us();
+  const auto now_for = [&](const char* member) {
+    return time_in_unit(now_us, time_unit_for(model, member));
+  };
+  Json entry{{"id", project.draft_id},
+             {"draft_id", project.draft_id},
+             {"name", project.name},
+             {"draft_name", project.name},
+             {"path", folder},
+             {"draft_fold_path", folder},
+             {"duration", project.duration_us},
+             {"create_time", now_for("create_time")},
+             {"update_time", now_for("update_time")},
+             {"tm_draft_create", now_for("tm_draft_create")},
+             {"tm_draft_modified", now_for("tm_draft_modified")},
+             {"draft_json_file", path_to_utf8(project.main_draft)},
+             {"draft_root_path", path_to_utf8(project.folder.parent_path())},
+             {"draft_cover", path_to_utf8(project.folder / "draft_cover.jpg")},
+             {"tm_duration", project.duration_us},
+             {"draft_is_invisible", false}};
+  // Members of CapCut's that we cannot fill get an empty value of their kind, never one that
+  // names another project.
+  for (auto member = model.begin(); member != model.end(); ++member) {
+    if (!entry.contains(member.key()))
+      entry[member.key()] = Json(member->type());
+  }
+  return entry;
 }
 
 // The list of the registry that takes a new entry; null when there is none.
@@ -68,6 +103,25 @@ Json* registry_list_of(Json& registry) {
     registry[OWN_REGISTRY_LIST] = Json::array();
   Json& own = registry[OWN_REGISTRY_LIST];
   return own.is_array() ? &own : nullptr;
+}
+
+// Keeps the registry's previous content beside it, as private as the registry itself.
+void write_backup_of(const std::filesystem::path& root_path, const std::string& previous) {
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(root_path, error);
+  std::optional<std::filesystem::perms> mode;
+  if (!error)
+    mode = status.permissions();
+  write_file_atomically(capcut_registry_backup_path(root_path), previous, mode);
+}
+
+// A file nobody may write, as a write-protected file looks on every platform.
+bool is_write_protected(const std::filesystem::path& file) {
+  using std::filesystem::perms;
+  std::error_code error;
+  const perms bits = std::filesystem::status(file, error).permissions();
+  return !error &&
+         (bits & (perms::owner_write | perms::group_write | perms::others_write)) == perms::none;
 }
 
 }  // namespace
@@ -100,11 +154,7 @@ void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
   (*meta)["draft_fold_path"] = with_forward_slashes(path_to_utf8(project_dir));
   (*meta)["draft_root_path"] = with_forward_slashes(path_to_utf8(project_dir.parent_path()));
   (*meta)["tm_duration"] = duration_us;
-  const long long now_ms = unix_time_ms();
-  for (const char* member : {"tm_draft_modified", "update_time", "modify_time"}) {
-    if (meta->contains(member))
-      (*meta)[member] = now_ms;
-  }
+  set_time_members(*meta, {"tm_draft_modified", "update_time", "modify_time"}, unix_time_us());
   write_capcut_json(meta_path, *meta);
   log("CapCut: Medienliste aus aktuellen Clips neu erstellt");
 }
@@ -115,9 +165,8 @@ std::filesystem::path capcut_registry_backup_path(const std::filesystem::path& r
   return backup;
 }
 
-bool update_capcut_root_meta(const std::filesystem::path& root_path,
-                             const std::string& project_name,
-                             const std::filesystem::path& project_dir, long long duration_us) {
+RegistryUpdate update_capcut_root_meta(const std::filesystem::path& root_path,
+                                       const CapcutProjectEntry& project) {
   std::error_code error;
   const bool exists = std::filesystem::exists(root_path, error);
   std::string previous;
@@ -130,7 +179,9 @@ bool update_capcut_root_meta(const std::filesystem::path& root_path,
     } catch (const std::exception&) {
     }
     if (!read)
-      return false;
+      return RegistryUpdate::unreadable;
+    if (is_write_protected(root_path))
+      return RegistryUpdate::read_only;
     registry = std::move(*read);
   }
   if (!registry.is_object() && !registry.is_array())
@@ -139,8 +190,9 @@ bool update_capcut_root_meta(const std::filesystem::path& root_path,
 
   Json* list = registry_list_of(registry);
   if (!list)
-    return false;
-  list->push_back(registry_entry(project_name, project_dir, duration_us));
+    return RegistryUpdate::no_list;
+  const Json entry = registry_entry(project, latest_entry_of(*list));
+  list->push_back(entry);
 
   if (!root_path.parent_path().empty()) {
     std::filesystem::create_directories(root_path.parent_path(), error);
@@ -150,7 +202,7 @@ bool update_capcut_root_meta(const std::filesystem::path& root_path,
           error.message() + ")");
   }
   if (exists)
-    write_file_atomically(capcut_registry_backup_path(root_path), previous);
-  write_capcut_json(root_path, registry);
-  return true;
+    write_backup_of(root_path, previous);
+  rewrite_file_atomically(root_path, json_file_text(registry));
+  return RegistryUpdate::added;
 }

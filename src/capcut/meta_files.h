@@ -27,10 +27,29 @@ void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
 // replaced.
 std::filesystem::path capcut_registry_backup_path(const std::filesystem::path& root_path);
 
+// A new project as CapCut's registry records it.
+struct CapcutProjectEntry {
+  std::string draft_id;  // the project's identity, as its draft_meta_info.json gives it
+  std::string name;
+  std::filesystem::path folder;
+  std::filesystem::path main_draft;  // the timeline file CapCut opens
+  long long duration_us = 0;
+};
+
+// What became of a registration.
+enum class RegistryUpdate {
+  added,       // the registry holds the new entry
+  unreadable,  // the registry is not JSON that can be read
+  read_only,   // the registry is write-protected
+  no_list,     // the registry offers no list: its member tavelmor_projects is not one
+};
+
 // Adds one entry for the project to the registry at `root_path` (created with its folder when
-// absent) and returns true. CapCut's list must never be damaged: a registry that cannot be read
-// as JSON, or that offers no list to add to, is left byte for byte and false is returned.
+// absent). The entry carries every member of the registry's most recently modified entry, with
+// the project's values where their meaning is known and empty ones of the same kind otherwise,
+// and its times in the unit that entry uses. A registry that is a symbolic link is written
+// through it, and keeps its permission bits. CapCut's list must never be damaged: a registry
+// that cannot be read, is write-protected or offers no list is left byte for byte.
 // Throws when the registry cannot be written or its top level is neither an object nor an array.
-bool update_capcut_root_meta(const std::filesystem::path& root_path,
-                             const std::string& project_name,
-                             const std::filesystem::path& project_dir, long long duration_us);
+RegistryUpdate update_capcut_root_meta(const std::filesystem::path& root_path,
+                                       const CapcutProjectEntry& project);

@@ -14,6 +14,7 @@ namespace {
 
 const Json PORTRAIT = {{"resolution", "Hochformat 1080x1920"}};
 const std::string NAME = "Tavelmor_AutoCut_20250102_030405";
+const std::string ID = "0C8D7E2A-5B3F-4C1D-9E6A-7F8B9C0D1E2F";
 
 std::vector<std::string> keys_of(const Json& object) {
   std::vector<std::string> keys;
@@ -37,11 +38,15 @@ class CapcutRegistry : public ::testing::Test {
     return dir_ / "Projects" / "com.lveditor.draft" / "root_meta_info.json";
   }
   fs::path project() const { return registry().parent_path() / NAME; }
+  CapcutProjectEntry entry() const {
+    return {ID, NAME, project(), project() / "draft_info.json", 6750000};
+  }
+  RegistryUpdate update() const { return update_capcut_root_meta(registry(), entry()); }
 
   // Writes `content` as the registry, registers the project and gives the registry back.
   Json register_into(const std::string& content) {
     write_text_file(registry(), content);
-    EXPECT_TRUE(update_capcut_root_meta(registry(), NAME, project(), 6750000));
+    EXPECT_EQ(update(), RegistryUpdate::added);
     EXPECT_EQ(read_text_file(capcut_registry_backup_path(registry())), content);
     const auto after = read_capcut_json(registry());
     return after.value_or(Json());
@@ -51,28 +56,33 @@ class CapcutRegistry : public ::testing::Test {
 };
 
 TEST_F(CapcutRegistry, AbsentRegistryIsCreatedWithItsFolders) {
-  const long long before = unix_time_ms();
-  ASSERT_TRUE(update_capcut_root_meta(registry(), NAME, project(), 6750000));
-  const long long after = unix_time_ms();
+  const long long before = unix_time_us();
+  ASSERT_EQ(update(), RegistryUpdate::added);
+  const long long after = unix_time_us();
   const std::string text = read_text_file(registry());
   EXPECT_EQ(text, json_file_text(parse_json(text)));  // the CapCut file form
   const Json written = parse_json(text);
   ASSERT_EQ(keys_of(written), std::vector<std::string>{"tavelmor_projects"});
   ASSERT_EQ(written["tavelmor_projects"].size(), 1u);
   const Json& entry = written["tavelmor_projects"][0];
-  EXPECT_EQ(keys_of(entry),
-            (std::vector<std::string>{"id", "draft_id", "name", "draft_name", "path",
-                                      "draft_fold_path", "duration", "create_time", "update_time",
-                                      "tm_draft_create", "tm_draft_modified"}));
-  EXPECT_TRUE(std::regex_match(
-      entry["id"].get<std::string>(),
-      std::regex("[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}")));
-  EXPECT_EQ(entry["draft_id"], entry["id"]);
+  EXPECT_EQ(keys_of(entry), (std::vector<std::string>{
+                                "id", "draft_id", "name", "draft_name", "path", "draft_fold_path",
+                                "duration", "create_time", "update_time", "tm_draft_create",
+                                "tm_draft_modified", "draft_json_file", "draft_root_path",
+                                "draft_cover", "tm_duration", "draft_is_invisible"}));
+  EXPECT_EQ(entry["id"], ID);
+  EXPECT_EQ(entry["draft_id"], ID);
   EXPECT_EQ(entry["name"], NAME);
   EXPECT_EQ(entry["draft_name"], NAME);
   EXPECT_EQ(entry["path"], path_to_utf8(project()));
   EXPECT_EQ(entry["draft_fold_path"], path_to_utf8(project()));
   EXPECT_EQ(entry["duration"], 6750000);
+  EXPECT_EQ(entry["draft_json_file"], path_to_utf8(project() / "draft_info.json"));
+  EXPECT_EQ(entry["draft_root_path"], path_to_utf8(registry().parent_path()));
+  EXPECT_EQ(entry["draft_cover"], path_to_utf8(project() / "draft_cover.jpg"));
+  EXPECT_EQ(entry["tm_duration"], 6750000);
+  EXPECT_EQ(entry["draft_is_invisible"], false);
+  // Microseconds, as CapCut counts, where no entry shows another unit.
   const long long created = entry["create_time"];
   EXPECT_GE(created, before);
   EXPECT_LE(created, after);
@@ -120,21 +130,121 @@ TEST_F(CapcutRegistry, UnreadableRegistryIsLeftByteForByte) {
   };
   for (const std::string& content : unreadable) {
     write_text_file(registry(), content);
-    EXPECT_FALSE(update_capcut_root_meta(registry(), NAME, project(), 1));
+    EXPECT_EQ(update(), RegistryUpdate::unreadable);
     EXPECT_EQ(read_text_file(registry()), content);
     EXPECT_EQ(files_in(registry().parent_path()), 1);  // neither a backup nor a temporary file
   }
   // A list of our own that something else has taken over is not touched either.
   const std::string taken = "{\n  \"tavelmor_projects\": \"x\", \"a\": 1}";
   write_text_file(registry(), taken);
-  EXPECT_FALSE(update_capcut_root_meta(registry(), NAME, project(), 1));
+  EXPECT_EQ(update(), RegistryUpdate::no_list);
   EXPECT_EQ(read_text_file(registry()), taken);
+}
+
+TEST_F(CapcutRegistry, NewEntryCarriesTheMembersOfTheLatestEntryWithoutItsValues) {
+  // CapCut's entry for "Neu" is the one modified last, although "Mittel" comes after it.
+  const Json store = register_into(R"({"all_draft_store": [
+    {"draft_id": "OLD-1", "draft_name": "Alt", "tm_draft_modified": 1700000000000},
+    {"draft_cloud_template_id": "7301", "draft_cover": "C:/x/Neu/draft_cover.jpg",
+     "draft_fold_path": "C:/x/Neu", "draft_id": "NEW-2", "draft_is_ai_shorts": true,
+     "draft_is_invisible": true, "draft_json_file": "C:/x/Neu/draft_info.json",
+     "draft_name": "Neu", "draft_root_path": "C:/x", "draft_segment_extra_info": ["s"],
+     "draft_timeline_materials_size_": 4096, "draft_enterprise_info": {"id": "E"},
+     "draft_web_article_video_enter_from": "C:/x/Neu/a.mp4", "streaming_edit_draft_ready": null,
+     "tm_draft_cloud_modified": 1730000000000000, "tm_draft_create": 1730000000000000,
+     "tm_draft_modified": 1731000000000000, "tm_draft_removed": 0, "tm_duration": 9000000,
+     "volume": 0.5},
+    {"draft_id": "MID-3", "draft_name": "Mittel", "tm_draft_modified": 1729000000000000}
+  ]})");
+  ASSERT_EQ(store["all_draft_store"].size(), 4u);
+  const Json& latest = store["all_draft_store"][1];
+  const Json& entry = store["all_draft_store"][3];
+  for (auto member = latest.begin(); member != latest.end(); ++member)
+    EXPECT_TRUE(entry.contains(member.key())) << member.key();
+  // Members of our own keep our values, in front.
+  EXPECT_EQ(keys_of(entry)[0], "id");
+  EXPECT_EQ(entry["draft_fold_path"], path_to_utf8(project()));
+  EXPECT_EQ(entry["draft_json_file"], path_to_utf8(project() / "draft_info.json"));
+  EXPECT_EQ(entry["draft_cover"], path_to_utf8(project() / "draft_cover.jpg"));
+  EXPECT_EQ(entry["draft_is_invisible"], false);
+  EXPECT_EQ(entry["tm_duration"], 6750000);
+  // The others an empty value of the same kind.
+  EXPECT_EQ(json_line_text(entry["draft_cloud_template_id"]), R"("")");
+  EXPECT_EQ(json_line_text(entry["draft_is_ai_shorts"]), "false");
+  EXPECT_EQ(json_line_text(entry["draft_segment_extra_info"]), "[]");
+  EXPECT_EQ(json_line_text(entry["draft_timeline_materials_size_"]), "0");
+  EXPECT_EQ(json_line_text(entry["draft_enterprise_info"]), "{}");
+  EXPECT_EQ(json_line_text(entry["streaming_edit_draft_ready"]), "null");
+  EXPECT_EQ(json_line_text(entry["tm_draft_cloud_modified"]), "0");
+  EXPECT_EQ(json_line_text(entry["volume"]), "0.0");
+  // Nothing of another project: none of the other entries' texts.
+  for (size_t i = 0; i < 3; ++i) {
+    for (const Json& theirs : store["all_draft_store"][i]) {
+      for (const Json& ours : entry) {
+        if (theirs.is_string() && !theirs.get<std::string>().empty()) {
+          EXPECT_NE(ours, theirs);
+        }
+      }
+    }
+  }
+  // The times in the latest entry's unit, microseconds.
+  EXPECT_GE(entry["tm_draft_create"].get<long long>(), 1000000000000000LL);
+  EXPECT_EQ(entry["create_time"], entry["tm_draft_create"]);
+
+  // A registry in milliseconds gets its new times in milliseconds, also the members its entry
+  // lacks.
+  const Json in_ms =
+      register_into(R"({"all_draft_store": [{"tm_draft_modified": 1700000000000}]})");
+  const Json& ms_entry = in_ms["all_draft_store"][1];
+  for (const char* member : {"create_time", "update_time", "tm_draft_create", "tm_draft_modified"})
+    EXPECT_LT(ms_entry[member].get<long long>(), 1000000000000000LL) << member;
+  EXPECT_GT(ms_entry["tm_draft_modified"].get<long long>(), 1700000000000LL);
+}
+
+// A registry set up by the user stays what it is: a link stays a link, private stays private,
+// write-protected stays untouched.
+TEST_F(CapcutRegistry, LinkedAndPrivateRegistryStaySo) {
+#ifdef _WIN32
+  GTEST_SKIP() << "links and POSIX permission bits";
+#endif
+  const std::string content = R"({"all_draft_store": []})";
+  const fs::path target = dir_ / "Sync" / "root_meta_info.json";
+  write_text_file(target, content);
+  fs::create_directories(registry().parent_path());
+  fs::create_symlink("../../Sync/root_meta_info.json", registry());
+  ASSERT_EQ(update(), RegistryUpdate::added);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(registry())));
+  EXPECT_EQ(fs::read_symlink(registry()), fs::path("../../Sync/root_meta_info.json"));
+  EXPECT_EQ(parse_json(read_text_file(target))["all_draft_store"][0]["draft_name"], NAME);
+  EXPECT_EQ(read_text_file(capcut_registry_backup_path(registry())), content);
+  EXPECT_EQ(files_in(target.parent_path()), 1);  // no temporary file beside the target
+
+  const fs::perms private_bits = fs::perms::owner_read | fs::perms::owner_write;
+  fs::remove(registry());
+  write_text_file(registry(), content);
+  fs::permissions(registry(), private_bits);
+  ASSERT_EQ(update(), RegistryUpdate::added);
+  EXPECT_EQ(fs::status(registry()).permissions(), private_bits);
+  EXPECT_EQ(fs::status(capcut_registry_backup_path(registry())).permissions(), private_bits);
+}
+
+TEST_F(CapcutRegistry, WriteProtectedRegistryIsLeftAlone) {
+  const std::string content = R"({"all_draft_store": []})";
+  write_text_file(registry(), content);
+  const fs::perms write_bits =
+      fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  fs::permissions(registry(), write_bits, fs::perm_options::remove);
+  EXPECT_EQ(update(), RegistryUpdate::read_only);
+  EXPECT_EQ(read_text_file(registry()), content);
+  EXPECT_EQ(fs::status(registry()).permissions() & write_bits, fs::perms::none);
+  EXPECT_EQ(files_in(registry().parent_path()), 1);  // neither a backup nor a temporary file
+  fs::permissions(registry(), fs::perms::owner_write, fs::perm_options::add);  // for the clean-up
 }
 
 TEST_F(CapcutRegistry, FailuresLeaveTheRegistryAsItWas) {
   write_text_file(registry(), "42");
   try {
-    update_capcut_root_meta(registry(), NAME, project(), 1);
+    update();
     FAIL() << "no error";
   } catch (const std::runtime_error& failure) {
     EXPECT_EQ(failure.what(),
@@ -144,9 +254,8 @@ TEST_F(CapcutRegistry, FailuresLeaveTheRegistryAsItWas) {
 
   // A registry folder that cannot be made: a file stands where it would be.
   write_text_file(dir_ / "blocked", "");
-  EXPECT_THROW(
-      update_capcut_root_meta(dir_ / "blocked" / "root_meta_info.json", NAME, project(), 1),
-      std::runtime_error);
+  EXPECT_THROW(update_capcut_root_meta(dir_ / "blocked" / "root_meta_info.json", entry()),
+               std::runtime_error);
 }
 
 // Media lists built from real clips.

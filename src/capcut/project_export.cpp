@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <ctime>
+#include <map>
 #include <optional>
 #include <stdexcept>
 
@@ -19,8 +20,37 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string PROJECT_PREFIX = "Tavelmor_AutoCut_";
-const char* const DRAFT_FILE = "draft_content.json";
+// The timeline file: Windows builds before 7.x write the first name, later ones and the macOS
+// builds the second. The first one present is the main draft.
+const char* const DRAFT_FILES[] = {"draft_content.json", "draft_info.json"};
 const char* const META_FILES[] = {"draft_meta_info.json", "draft_virtual_store.json"};
+
+// The new project's own identifiers for those its template carries: the same old identifier
+// always gets the same new one, so files that named one draft still name one draft.
+using FreshIds = std::map<std::string, std::string>;
+
+const std::string& fresh_id(FreshIds& ids, const Json& old) {
+  const auto [entry, added] = ids.try_emplace(json_line_text(old));
+  if (added)
+    entry->second = new_uuid();
+  return entry->second;
+}
+
+bool is_draft_file(const fs::path& file) {
+  for (const char* name : DRAFT_FILES) {
+    if (file.filename() == name)
+      return true;
+  }
+  return false;
+}
+
+// CapCut's save and recovery copies of a timeline (draft_info.json.bak, template.tmp,
+// template-2.tmp): newer builds may load one instead of the draft, and their form is CapCut's
+// own, so the copy leaves them out and CapCut makes them afresh when it saves.
+bool is_stale_copy(const fs::path& file) {
+  const std::string name = to_lower_ascii(path_to_utf8(file.filename()));
+  return name.ends_with(".bak") || name.ends_with(".tmp");
+}
 
 // Creates and returns a new folder for the project: its name, or its name plus "_" and six
 // random hex digits when a project of that name exists. Creating the folder is the test, so two
@@ -40,13 +70,20 @@ fs::path create_project_dir(const fs::path& projects_dir, const std::string& pro
   }
 }
 
-// Copies the template's content into the new, empty project folder entry by entry: copying a
-// folder onto an existing one fails with some standard libraries (MinGW's among them).
+// Copies the template's content into the new, empty project folder, leaving out stale copies.
+// Entry by entry: copying a folder onto an existing one fails with some standard libraries
+// (MinGW's among them). Links are followed, as a plain copy does.
 void copy_template(const fs::path& template_dir, const fs::path& project_dir) {
   std::error_code error;
   for (auto it = fs::directory_iterator(template_dir, error);
        !error && it != fs::directory_iterator(); it.increment(error)) {
-    fs::copy(it->path(), project_dir / it->path().filename(), fs::copy_options::recursive, error);
+    const fs::path target = project_dir / it->path().filename();
+    if (it->is_directory(error)) {
+      if (fs::create_directory(target, error); !error)
+        copy_template(it->path(), target);
+    } else if (!error && !is_stale_copy(it->path())) {
+      fs::copy(it->path(), target, error);
+    }
     if (error)
       break;
   }
@@ -55,13 +92,16 @@ void copy_template(const fs::path& template_dir, const fs::path& project_dir) {
                              path_to_utf8(project_dir) + " (" + error.message() + ")");
 }
 
-// Rewrites one draft file for the clips; returns the timeline's total in microseconds.
+// Rewrites one draft file for the clips and gives it the project's identity; returns the
+// timeline's total in microseconds.
 long long rewrite_draft(const fs::path& file, const std::vector<std::string>& clips,
-                        const Json& cfg) {
+                        const Json& cfg, FreshIds& ids) {
   std::optional<Json> draft = read_capcut_json(file);
   if (!draft)
     throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " + path_to_utf8(file));
   const long long total_us = normalize_capcut_draft_for_files(*draft, clips, cfg).second;
+  if (draft->contains("id"))
+    (*draft)["id"] = fresh_id(ids, (*draft)["id"]);
   write_capcut_json(file, *draft);
   return total_us;
 }
@@ -69,7 +109,7 @@ long long rewrite_draft(const fs::path& file, const std::vector<std::string>& cl
 // Newer CapCut builds may open a copy of the timeline below Timelines/ instead of the main
 // draft, so each one gets the same clips. One that cannot be rewritten stays as copied.
 void rewrite_timeline_drafts(const fs::path& project_dir, const std::vector<std::string>& clips,
-                             const Json& cfg) {
+                             const Json& cfg, FreshIds& ids) {
   const fs::path timelines = project_dir / "Timelines";
   std::error_code error;
   if (!fs::is_directory(timelines, error))
@@ -77,24 +117,26 @@ void rewrite_timeline_drafts(const fs::path& project_dir, const std::vector<std:
   std::vector<fs::path> drafts;
   for (auto it = fs::recursive_directory_iterator(timelines, error);
        !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
-    if (it->path().filename() == DRAFT_FILE && it->is_regular_file(error))
+    if (is_draft_file(it->path()) && it->is_regular_file(error))
       drafts.push_back(it->path());
   }
   for (const fs::path& draft : drafts) {
     try {
-      rewrite_draft(draft, clips, cfg);
+      rewrite_draft(draft, clips, cfg, ids);
     } catch (const std::exception&) {
     }
   }
 }
 
-// Sets the name, duration and modification time members that the file already has. A file
-// that cannot be read or written is left as copied.
-void update_meta_file(const fs::path& file, const std::string& project_name,
-                      long long duration_us) {
+// Sets the identity, name, duration and time members that the file already has. A file that
+// cannot be read or written is left as copied.
+void update_meta_file(const fs::path& file, const std::string& project_name, long long duration_us,
+                      FreshIds& ids) {
   std::optional<Json> meta = read_capcut_json(file);
   if (!meta || !meta->is_object())
     return;
+  if (meta->contains("draft_id"))
+    (*meta)["draft_id"] = fresh_id(ids, (*meta)["draft_id"]);
   for (const char* member : {"draft_name", "name", "project_name"}) {
     if (meta->contains(member))
       (*meta)[member] = project_name;
@@ -103,15 +145,41 @@ void update_meta_file(const fs::path& file, const std::string& project_name,
     if (meta->contains(member))
       (*meta)[member] = duration_us;
   }
-  const long long now_ms = unix_time_ms();
-  for (const char* member : {"update_time", "tm_draft_modified", "modify_time"}) {
-    if (meta->contains(member))
-      (*meta)[member] = now_ms;
-  }
+  // The project is new: it was made, not only modified, now.
+  set_time_members(*meta, {"update_time", "tm_draft_modified", "modify_time", "tm_draft_create"},
+                   unix_time_us());
   try {
     write_capcut_json(file, *meta);
   } catch (const std::exception&) {
   }
+}
+
+// The identity that the registry records: the draft_id of the project's draft_meta_info.json,
+// as the export renewed it; a new one when the project has none.
+std::string project_draft_id(const fs::path& project_dir) {
+  const std::optional<Json> meta = read_capcut_json(project_dir / "draft_meta_info.json");
+  if (meta && meta->is_object() && meta->contains("draft_id") && (*meta)["draft_id"].is_string())
+    return (*meta)["draft_id"];
+  return new_uuid();
+}
+
+// Why the registry did not take the project, for the log.
+std::string registry_refusal(RegistryUpdate outcome, const fs::path& registry) {
+  const std::string start =
+      "CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen werden: " +
+      path_to_utf8(registry);
+  switch (outcome) {
+    case RegistryUpdate::read_only:
+      return start + " ist schreibgeschützt und bleibt unverändert";
+    case RegistryUpdate::no_list:
+      return start +
+             " hat keine Liste für neue Projekte („tavelmor_projects“ ist keine Liste) und bleibt "
+             "unverändert";
+    case RegistryUpdate::unreadable:
+    case RegistryUpdate::added:
+      break;
+  }
+  return start + " ist nicht lesbar und bleibt unverändert";
 }
 
 // The export's steps; throws on any failure.
@@ -132,20 +200,29 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
   const fs::path project_dir = create_project_dir(places.projects_dir, project_name);
   copy_template(places.template_dir, project_dir);
 
-  const fs::path main_draft = project_dir / DRAFT_FILE;
-  if (!fs::exists(main_draft, error))
+  std::vector<fs::path> main_drafts;
+  for (const char* name : DRAFT_FILES) {
+    if (fs::exists(project_dir / name, error))
+      main_drafts.push_back(project_dir / name);
+  }
+  if (main_drafts.empty())
     throw std::runtime_error("CapCut Template enthält keine draft_content.json");
-  const long long duration_us = rewrite_draft(main_draft, clips, cfg);
-  rewrite_timeline_drafts(project_dir, clips, cfg);
+  FreshIds ids;
+  const long long duration_us = rewrite_draft(main_drafts.front(), clips, cfg, ids);
+  // A template may hold both names; the other one gets the same clips, so neither is stale.
+  for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
+    rewrite_draft(*other, clips, cfg, ids);
+  rewrite_timeline_drafts(project_dir, clips, cfg, ids);
   for (const char* name : META_FILES)
-    update_meta_file(project_dir / name, project_name, duration_us);
+    update_meta_file(project_dir / name, project_name, duration_us, ids);
   patch_capcut_meta_materials(project_dir, clips, cfg, duration_us, project_name, log);
 
   const fs::path registry = places.projects_dir / "root_meta_info.json";
-  if (!update_capcut_root_meta(registry, project_name, project_dir, duration_us)) {
-    log("CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen werden: " +
-        path_to_utf8(registry) + " ist nicht lesbar und bleibt unverändert");
-  }
+  const CapcutProjectEntry entry{project_draft_id(project_dir), project_name, project_dir,
+                                 main_drafts.front(), duration_us};
+  const RegistryUpdate outcome = update_capcut_root_meta(registry, entry);
+  if (outcome != RegistryUpdate::added)
+    log(registry_refusal(outcome, registry));
   const std::string folder = path_to_utf8(project_dir);
   log("CapCut Export nutzt die Clips direkt aus der Reihenfolge");
   log("CapCut-Projekt erstellt: " + folder);
@@ -154,8 +231,18 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
 
 }  // namespace
 
-fs::path capcut_project_dir_for_home(const fs::path& home) {
-  return home / "AppData" / "Local" / "CapCut" / "User Data" / "Projects" / "com.lveditor.draft";
+CapcutHost this_capcut_host() {
+#ifdef __APPLE__
+  return CapcutHost::macos;
+#else
+  return CapcutHost::other;
+#endif
+}
+
+fs::path capcut_project_dir_for_home(const fs::path& home, CapcutHost host) {
+  const fs::path app = host == CapcutHost::macos ? home / "Movies" / "CapCut"
+                                                 : home / "AppData" / "Local" / "CapCut";
+  return app / "User Data" / "Projects" / "com.lveditor.draft";
 }
 
 fs::path capcut_project_base_dir() {

@@ -14,9 +14,17 @@
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
                                const MessageFn& log, const MessageFn& done, const MessageFn& err);
 
-// CapCut's project folder below `home`: AppData/Local/CapCut/User Data/Projects/
-// com.lveditor.draft, the same on every platform. Not tested for existence.
-std::filesystem::path capcut_project_dir_for_home(const std::filesystem::path& home);
+// The systems on which CapCut keeps its projects in different places.
+enum class CapcutHost { macos, other };
+
+// The system this program runs on.
+CapcutHost this_capcut_host();
+
+// CapCut's project folder below `home`: Movies/CapCut/User Data/Projects/com.lveditor.draft on
+// macOS, AppData/Local/CapCut/User Data/Projects/com.lveditor.draft on Windows and elsewhere.
+// Not tested for existence.
+std::filesystem::path capcut_project_dir_for_home(const std::filesystem::path& home,
+                                                  CapcutHost host = this_capcut_host());
 
 // CapCut's project folder of the current user.
 std::filesystem::path capcut_project_base_dir();

@@ -75,6 +75,24 @@ Json read_json(const fs::path& path) {
   return parse_json(read_text_file(path));
 }
 
+bool is_upper_uuid(const std::string& id) {
+  static const std::regex form(
+      "[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}");
+  return std::regex_match(id, form);
+}
+
+// The names of all files below `dir`, relative to it.
+std::set<std::string> files_below(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file())
+      names.insert(entry.path().lexically_relative(dir).generic_string());
+  }
+  return names;
+}
+
+constexpr long long MICROSECONDS_FROM = 1000000000000000LL;
+
 std::vector<long long> segment_durations(const Json& draft) {
   std::vector<long long> durations;
   for (const Json& segment : draft["tracks"][0]["segments"])
@@ -85,8 +103,10 @@ std::vector<long long> segment_durations(const Json& draft) {
 }  // namespace
 
 TEST(CapcutPlaces, ProjectFolderBelowTheHomeAndTemplateBesideTheProgram) {
-  EXPECT_EQ(capcut_project_dir_for_home("/h/ü"),
+  EXPECT_EQ(capcut_project_dir_for_home("/h/ü", CapcutHost::other),
             fs::path("/h/ü/AppData/Local/CapCut/User Data/Projects/com.lveditor.draft"));
+  EXPECT_EQ(capcut_project_dir_for_home("/h/ü", CapcutHost::macos),
+            fs::path("/h/ü/Movies/CapCut/User Data/Projects/com.lveditor.draft"));
   const fs::path dir = program_dir();
   EXPECT_TRUE(dir.is_absolute());
   EXPECT_TRUE(fs::equivalent(dir / program_file().filename(), program_file()));
@@ -166,6 +186,8 @@ TEST(CapcutOwnTemplate, LooksLikeAnEmptyWindowsProject) {
     groups.push_back(group["type"]);
   EXPECT_EQ(groups, (std::vector<int>{0, 1, 2, 3, 6, 7, 8}));
   EXPECT_EQ(meta["draft_id"], draft["id"]);
+  for (const char* member : {"tm_draft_create", "tm_draft_modified"})
+    EXPECT_GE(meta[member].get<long long>(), MICROSECONDS_FROM) << member;
   EXPECT_EQ(read_json(dir / "draft_virtual_store.json")["draft_virtual_store"].size(), 3u);
 }
 
@@ -196,6 +218,9 @@ TEST(CapcutProjectExport, TemplateWithoutUsableDraftLeavesAnUnregisteredCopy) {
   ScopedTempDir templates;
   write_text_file(templates / "empty" / "notes.txt", "n");
   write_text_file(templates / "broken" / "draft_content.json", "{\"tracks\": [");
+  // Stale copies and timeline drafts are no main draft.
+  for (const char* name : {"draft_info.json.bak", "template-2.tmp", "Timelines/A/draft_info.json"})
+    write_text_file(templates / "stale" / name, "{}");
 
   const ExportRun missing = run_export({"/nowhere/a.mp4"}, home, templates / "empty");
   EXPECT_EQ(missing.errors,
@@ -204,6 +229,7 @@ TEST(CapcutProjectExport, TemplateWithoutUsableDraftLeavesAnUnregisteredCopy) {
   const std::string name =
       missing.logged[0].substr(std::string("Erstelle CapCut-Projekt: ").size());
   EXPECT_EQ(read_text_file(home.projects() / name / "notes.txt"), "n");
+  EXPECT_EQ(run_export({"/nowhere/a.mp4"}, home, templates / "stale").errors, missing.errors);
 
   const ExportRun broken = run_export({"/nowhere/a.mp4"}, home, templates / "broken");
   ASSERT_EQ(broken.errors.size(), 1u);
@@ -233,7 +259,9 @@ std::unique_ptr<ScopedTempDir> CapcutExportMedia::dir_;
 
 TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
   ScratchHome home;
+  const long long before_us = unix_time_us();
   const ExportRun run = run_export(clips(), home, capcut_template_dir());
+  const long long after_us = unix_time_us();
   ASSERT_TRUE(run.errors.empty()) << run.errors[0];
   ASSERT_EQ(run.done.size(), 1u);
   const fs::path project = path_from_utf8(run.done[0]);
@@ -260,10 +288,119 @@ TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
   EXPECT_EQ(read_text_file(project / "draft_virtual_store.json"),
             read_text_file(capcut_template_dir() / "draft_virtual_store.json"));
 
+  // A project of its own: new identifiers where the template had one, still equal to each other.
+  const Json template_meta = read_json(capcut_template_dir() / "draft_meta_info.json");
+  EXPECT_TRUE(is_upper_uuid(meta["draft_id"])) << meta["draft_id"];
+  EXPECT_NE(meta["draft_id"], template_meta["draft_id"]);
+  EXPECT_EQ(draft["id"], meta["draft_id"]);
+  // Created and modified now, in the microseconds the template uses.
+  for (const char* member : {"tm_draft_create", "tm_draft_modified"}) {
+    EXPECT_GE(meta[member].get<long long>(), before_us) << member;
+    EXPECT_LE(meta[member].get<long long>(), after_us) << member;
+  }
+
   const Json registry = read_json(home.registry());
   ASSERT_EQ(registry["tavelmor_projects"].size(), 1u);
-  EXPECT_EQ(registry["tavelmor_projects"][0]["path"], run.done[0]);
-  EXPECT_EQ(registry["tavelmor_projects"][0]["duration"], 6750000);
+  const Json& entry = registry["tavelmor_projects"][0];
+  EXPECT_EQ(entry["path"], run.done[0]);
+  EXPECT_EQ(entry["duration"], 6750000);
+  EXPECT_EQ(entry["id"], meta["draft_id"]);
+  EXPECT_EQ(entry["draft_id"], meta["draft_id"]);
+  EXPECT_EQ(entry["draft_json_file"], path_to_utf8(project / "draft_content.json"));
+  EXPECT_GE(entry["tm_draft_create"].get<long long>(), before_us);
+}
+
+// A template as current builds save it: the timeline in draft_info.json, a copy below
+// Timelines, and stale save copies beside both.
+TEST_F(CapcutExportMedia, TemplateOfCurrentBuildsWithTimelinesAndStaleCopies) {
+  ScratchHome home;
+  ScopedTempDir templates;
+  const fs::path tpl = templates / "t";
+  const std::string draft = R"({"id": "T-1", "duration": 0, "tracks": []})";
+  for (const char* name : {"draft_info.json", "draft_info.json.bak", "template.tmp",
+                           "template-2.tmp", "Timelines/TL-1/draft_info.json",
+                           "Timelines/TL-1/draft_info.json.BAK", "Timelines/TL-1/template-2.tmp"})
+    write_text_file(tpl / name, draft);
+  const std::string timelines = R"({"main_timeline_id": "TL-1"})";
+  write_text_file(tpl / "Timelines" / "project.json", timelines);
+  write_text_file(
+      tpl / "draft_meta_info.json",
+      R"({"draft_id": "M-1", "draft_name": "Leer", "tm_draft_create": 1700000000000000,)"
+      R"( "tm_draft_modified": 1700000000000000, "tm_draft_removed": 0})");
+
+  std::set<std::string> identities;
+  for (int round = 0; round < 2; ++round) {
+    const long long before_us = unix_time_us();
+    const ExportRun run = run_export({clips()[1]}, home, tpl);
+    ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+    const fs::path project = path_from_utf8(run.done.at(0));
+    EXPECT_EQ(files_below(project),
+              (std::set<std::string>{"draft_info.json", "draft_meta_info.json",
+                                     "Timelines/TL-1/draft_info.json", "Timelines/project.json"}));
+    EXPECT_EQ(read_text_file(project / "Timelines" / "project.json"), timelines);
+
+    const Json main = read_json(project / "draft_info.json");
+    const Json timeline = read_json(project / "Timelines" / "TL-1" / "draft_info.json");
+    for (const Json* rewritten : {&main, &timeline}) {
+      EXPECT_EQ(segment_durations(*rewritten), std::vector<long long>{1000000});
+      EXPECT_EQ((*rewritten)["duration"], 1000000);
+      // The track the export adds is one that CapCut's readers take.
+      const Json& track = (*rewritten)["tracks"][0];
+      EXPECT_EQ(track["attribute"], 0);
+      EXPECT_EQ(track["flag"], 0);
+      EXPECT_EQ(track["is_default_name"], true);
+      EXPECT_EQ(track["name"], "");
+      EXPECT_TRUE(is_upper_uuid(track["id"]));
+      EXPECT_EQ(track["type"], "video");
+    }
+    // One draft in two files keeps one identifier, a new one.
+    EXPECT_TRUE(is_upper_uuid(main["id"]));
+    EXPECT_EQ(timeline["id"], main["id"]);
+
+    const Json meta = read_json(project / "draft_meta_info.json");
+    EXPECT_TRUE(is_upper_uuid(meta["draft_id"]));
+    EXPECT_NE(meta["draft_id"], main["id"]);
+    EXPECT_GE(meta["tm_draft_create"].get<long long>(), before_us);
+    EXPECT_GE(meta["tm_draft_modified"], meta["tm_draft_create"]);
+    EXPECT_EQ(meta["tm_draft_removed"], 0);
+    identities.insert(meta["draft_id"].get<std::string>());
+    identities.insert(main["id"].get<std::string>());
+
+    const Json registry = read_json(home.registry());
+    const Json& entry = registry["tavelmor_projects"][round];
+    EXPECT_EQ(entry["draft_id"], meta["draft_id"]);
+    EXPECT_EQ(entry["draft_json_file"], path_to_utf8(project / "draft_info.json"));
+  }
+  EXPECT_EQ(identities.size(), 4u);  // no two projects share one
+}
+
+TEST_F(CapcutExportMedia, RegistryThatCannotTakeTheProjectIsReportedAsWhatItIs) {
+  const std::string prefix =
+      "CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen werden: ";
+  const struct {
+    std::string registry;
+    bool write_protected;
+    std::string reason;
+  } cases[] = {
+      {R"({"tavelmor_projects": "x"})", false,
+       " hat keine Liste für neue Projekte („tavelmor_projects“ ist keine Liste) und bleibt "
+       "unverändert"},
+      {R"({"all_draft_store": []})", true, " ist schreibgeschützt und bleibt unverändert"},
+  };
+  for (const auto& c : cases) {
+    ScratchHome home;
+    write_text_file(home.registry(), c.registry);
+    const fs::perms write_bits =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    if (c.write_protected)
+      fs::permissions(home.registry(), write_bits, fs::perm_options::remove);
+    const ExportRun run = run_export({clips()[1]}, home, capcut_template_dir());
+    ASSERT_EQ(run.done.size(), 1u) << c.registry;
+    ASSERT_EQ(run.logged.size(), 5u);
+    EXPECT_EQ(run.logged[2], prefix + path_to_utf8(home.registry()) + c.reason);
+    EXPECT_EQ(read_text_file(home.registry()), c.registry);
+    fs::permissions(home.registry(), fs::perms::owner_write, fs::perm_options::add);
+  }
 }
 
 TEST_F(CapcutExportMedia, TimelineDraftsMetaFilesAndAClashingName) {
@@ -272,6 +409,7 @@ TEST_F(CapcutExportMedia, TimelineDraftsMetaFilesAndAClashingName) {
   const fs::path tpl = templates / "t";
   const std::string draft = R"({"id": "D", "duration": 0, "tracks": [{"type": "video"}]})";
   write_text_file(tpl / "draft_content.json", draft);
+  write_text_file(tpl / "draft_info.json", draft);  // a template with both names
   write_text_file(tpl / "Timelines" / "one" / "draft_content.json", draft);
   write_text_file(tpl / "Timelines" / "two" / "deeper" / "draft_content.json", draft);
   write_text_file(tpl / "Timelines" / "three" / "draft_content.json", "{\"tracks\": ");
@@ -299,16 +437,16 @@ TEST_F(CapcutExportMedia, TimelineDraftsMetaFilesAndAClashingName) {
                                       "CapCut-Projekt erstellt: " + run.done[0]}));
 
   std::set<std::string> ids;
-  for (const fs::path& file :
-       {project / "draft_content.json", project / "Timelines" / "one" / "draft_content.json",
-        project / "Timelines" / "two" / "deeper" / "draft_content.json"}) {
+  for (const fs::path& file : {project / "draft_content.json", project / "draft_info.json",
+                               project / "Timelines" / "one" / "draft_content.json",
+                               project / "Timelines" / "two" / "deeper" / "draft_content.json"}) {
     const Json rewritten = read_json(file);
     EXPECT_EQ(segment_durations(rewritten), (std::vector<long long>{2500000, 1000000, 3250000}))
         << file;
     for (const Json& material : rewritten["materials"]["videos"])
       ids.insert(material["id"].get<std::string>());
   }
-  EXPECT_EQ(ids.size(), 9u);
+  EXPECT_EQ(ids.size(), 12u);
   EXPECT_EQ(read_text_file(project / "Timelines" / "three" / "draft_content.json"),
             "{\"tracks\": ");
 
@@ -322,6 +460,8 @@ TEST_F(CapcutExportMedia, TimelineDraftsMetaFilesAndAClashingName) {
   ASSERT_EQ(registry["all_draft_store"].size(), 1u);
   EXPECT_EQ(registry["all_draft_store"][0]["name"], name);
   EXPECT_EQ(registry["all_draft_store"][0]["path"], run.done[0]);
+  EXPECT_EQ(registry["all_draft_store"][0]["draft_json_file"],
+            path_to_utf8(project / "draft_content.json"));
   EXPECT_EQ(read_text_file(capcut_registry_backup_path(home.registry())), store);
 }
 
