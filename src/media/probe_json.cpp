@@ -58,7 +58,7 @@ std::optional<std::string> timecode_tag(const Json& owner) {
   if (!owner.is_object() || !owner.contains("tags") || !owner["tags"].is_object())
     return std::nullopt;
   for (const auto& [key, value] : owner["tags"].items()) {
-    if (value.is_string() && key.size() == 8 && to_lower_ascii(key) == "timecode")
+    if (value.is_string() && to_lower_ascii(key) == "timecode")
       return value.get<std::string>();
   }
   return std::nullopt;
