@@ -448,24 +448,39 @@ TEST_F(ClipCutMedia, TheClipCarriesTheTimecodeOfItsFirstFrame) {
   cfg["trim_silence"] = false;
   struct Case {
     const char* name;
+    const char* rate;         // of a picture made beside the sound; nullptr: make_recording
+    const char* delay;        // of the picture behind the sound, in seconds
+    const char* sound_codec;  // of the sound beside it
     const char* source_timecode;
     std::vector<std::pair<std::string, std::string>> clip_timecodes;
   };
   const Case cases[] = {
       // Drop-frame at 29.97 fps across a minute: 1770 + 43 frames, on the tmcd track too.
-      {"ntsc.mp4", "00:00:59;00", {{"data", "00:01:00;15"}, {"video", "00:01:00;15"}}},
-      {"kamera.mkv", "10:00:00:00", {{"format", "10:00:01:11"}, {"video", "10:00:01:11"}}},
+      {"ntsc.mp4",
+       "30000/1001",
+       "0",
+       "aac",
+       "00:00:59;00",
+       {{"data", "00:01:00;15"}, {"video", "00:01:00;15"}}},
+      // The timecode belongs to the first picture, which comes 0.52 s after the start: frame 22.2.
+      {"kamera.mkv",
+       "25",
+       "0.5",
+       "flac",
+       "10:00:00:00",
+       {{"format", "10:00:00:23"}, {"video", "10:00:00:23"}}},
       // AVI keeps no handle tags, but a timecode; past midnight it starts again.
-      {"kamera.avi", "23:59:59:00", {{"format", "00:00:00:11"}}},
+      {"kamera.avi", nullptr, nullptr, nullptr, "23:59:59:00", {{"format", "00:00:00:11"}}},
   };
+  make_recording(work_ / "ton.wav", TAKE_AFTER_FRAME_40, true, 0, 0);
   for (const Case& c : cases) {
     const std::string name = c.name;
     const fs::path plain = work_ / ("plain_" + name);
-    if (name == "ntsc.mp4") {
-      make_recording(work_ / "ton.wav", TAKE_AFTER_FRAME_40, true, 0, 0);
-      run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=30000/1001", "-i",
-                  path_to_utf8(work_ / "ton.wav"), "-shortest", "-c:v", "libx264", "-preset",
-                  "ultrafast", "-c:a", "aac", path_to_utf8(plain)});
+    if (c.rate) {
+      run_ffmpeg({"-itsoffset", c.delay, "-f", "lavfi", "-i",
+                  std::string("testsrc2=size=64x48:duration=2.9:rate=") + c.rate, "-i",
+                  path_to_utf8(work_ / "ton.wav"), "-c:v", "libx264", "-preset", "ultrafast",
+                  "-c:a", c.sound_codec, path_to_utf8(plain)});
     } else {
       // PCM sound, which unlike MP3 starts without a delay in AVI.
       options.audio_codec = "pcm_s16le";
