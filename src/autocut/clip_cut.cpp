@@ -100,9 +100,30 @@ SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const 
   return find_speech_bounds(take.text(), thresh, double_text(TAKE_SILENCE), padding, log);
 }
 
+// The clip's timecode for the encode: where the source carries one, the source's moved on to the
+// clip's first frame, for the container and for the video stream (from which the MOV family
+// writes its tmcd track). An empty value where that frame cannot be known (no frame rate, a text
+// that is no timecode, sound alone), so FFmpeg does not copy the source's one unchanged.
+std::vector<std::string> timecode_args(const std::optional<ProbedTimecode>& source, bool audio,
+                                       double trim_start) {
+  if (!source)
+    return {};
+  std::string text;
+  if (source->start && !audio) {
+    const FrameRate rate = source->start->rate;
+    text = timecode_text(
+        add_frames(*source->start, first_frame_at(trim_start - source->first_frame_at, rate)));
+  }
+  std::vector<std::string> args = {"-metadata", "timecode=" + text};
+  if (!audio)
+    args.insert(args.end(), {"-metadata:s:v:0", "timecode=" + text});
+  return args;
+}
+
 std::vector<std::string> encode_args(const std::string& fp, bool audio, const FrameSize& frame,
                                      const AudioOutput& audio_output, double trim_start,
-                                     double duration, const std::string& out) {
+                                     double duration, const std::vector<std::string>& timecode,
+                                     const std::string& out) {
   std::vector<std::string> args = {
       "ffmpeg", "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
       fp,       "-t", double_text(duration)};
@@ -120,6 +141,7 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
                              "-crf", "18",      "-preset",   "fast",      "-c:a",       "aac",
                              "-b:a", "192k",    "-movflags", "+faststart"});
   }
+  args.insert(args.end(), timecode.begin(), timecode.end());
   args.push_back(out);
   return args;
 }
@@ -213,7 +235,8 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const double c_out = duration;
   log("FFmpeg Export startet ...");
   const ProcessResult encode =
-      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration, out),
+      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
+                              timecode_args(facts.timecode, audio, trim_start), out),
                   FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));

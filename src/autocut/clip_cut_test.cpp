@@ -145,6 +145,28 @@ ClipStreams streams_of(const fs::path& clip) {
   return streams;
 }
 
+// Every timecode tag ffprobe shows in a file, where it found it: "format", "video", "data".
+std::vector<std::pair<std::string, std::string>> timecodes_in(const fs::path& file) {
+  const auto tag_of = [](const Json& owner) -> std::optional<std::string> {
+    const Json tags = owner.value("tags", Json::object());
+    for (const auto& [key, value] : tags.items()) {
+      if (to_lower_ascii(key) == "timecode")
+        return value.get<std::string>();
+    }
+    return std::nullopt;
+  };
+  std::vector<std::pair<std::string, std::string>> found;
+  const Json probe = Json::parse(probe_json(file));
+  if (const auto text = tag_of(probe.value("format", Json::object())))
+    found.emplace_back("format", *text);
+  for (const Json& stream : probe.value("streams", Json::array())) {
+    if (const auto text = tag_of(stream))
+      found.emplace_back(stream.value("codec_type", ""), *text);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 // Temporary files go to a folder of the test's own, so it can see that none are left.
 class ClipCutMedia : public ::testing::Test {
  protected:
@@ -296,6 +318,8 @@ TEST_F(ClipCutMedia, Mp4TakeBetweenKeyframesPortraitSourceInALandscapeFrame) {
   const std::string bytes = read_text_file(clip);
   EXPECT_LT(bytes.find("moov"), bytes.find("mdat"));
   EXPECT_TRUE(no_take_copy_left());
+  // A recording without a timecode gives a clip without one.
+  EXPECT_EQ(timecodes_in(clip), (std::vector<std::pair<std::string, std::string>>{}));
 }
 
 TEST_F(ClipCutMedia, AwkwardNamesAndUpperCaseMovWithoutTrim) {
@@ -404,6 +428,85 @@ TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackFfmpegPicks) {
   const auto handles = get_handles(path_to_utf8(work_ / "out" / "zwei Spuren_cut.mkv"));
   ASSERT_TRUE(handles.has_value());
   EXPECT_NEAR(handles->c_out, 2.25, 0.07);
+}
+
+namespace {
+
+// Speech to 0.4 s, a pause, the last take's speech from the first sound frame after 1.4 s, which
+// starts at 1.408 s: 35.2 frames at 25 fps, 42.2 at 29.97 fps. The clip starts with the frame
+// after those, not the nearest one.
+const std::vector<double> TAKE_AFTER_FRAME_40 = {0.4, 1.0, 2.05};
+
+}  // namespace
+
+TEST_F(ClipCutMedia, TheClipCarriesTheTimecodeOfItsFirstFrame) {
+  RecordingOptions options;
+  options.width = 64;
+  options.height = 48;
+  options.fps = 25;
+  Json cfg = cut_cfg(work_ / "out");
+  cfg["trim_silence"] = false;
+  struct Case {
+    const char* name;
+    const char* rate;         // of a picture made beside the sound; nullptr: make_recording
+    const char* delay;        // of the picture behind the sound, in seconds
+    const char* sound_codec;  // of the sound beside it
+    const char* source_timecode;
+    std::vector<std::pair<std::string, std::string>> clip_timecodes;
+  };
+  const Case cases[] = {
+      // Drop-frame at 29.97 fps across a minute: 1770 + 43 frames, on the tmcd track too.
+      {"ntsc.mp4",
+       "30000/1001",
+       "0",
+       "aac",
+       "00:00:59;00",
+       {{"data", "00:01:00;15"}, {"video", "00:01:00;15"}}},
+      // The timecode belongs to the first picture, which comes 0.52 s after the start: frame 22.2.
+      {"kamera.mkv",
+       "25",
+       "0.5",
+       "flac",
+       "10:00:00:00",
+       {{"format", "10:00:00:23"}, {"video", "10:00:00:23"}}},
+      // AVI keeps no handle tags, but a timecode; past midnight it starts again.
+      {"kamera.avi", nullptr, nullptr, nullptr, "23:59:59:00", {{"format", "00:00:00:11"}}},
+  };
+  make_recording(work_ / "ton.wav", TAKE_AFTER_FRAME_40, true, 0, 0);
+  for (const Case& c : cases) {
+    const std::string name = c.name;
+    const fs::path plain = work_ / ("plain_" + name);
+    if (c.rate) {
+      run_ffmpeg({"-itsoffset", c.delay, "-f", "lavfi", "-i",
+                  std::string("testsrc2=size=64x48:duration=2.9:rate=") + c.rate, "-i",
+                  path_to_utf8(work_ / "ton.wav"), "-c:v", "libx264", "-preset", "ultrafast",
+                  "-c:a", c.sound_codec, path_to_utf8(plain)});
+    } else {
+      // PCM sound, which unlike MP3 starts without a delay in AVI.
+      options.audio_codec = "pcm_s16le";
+      make_recording(plain, TAKE_AFTER_FRAME_40, options);
+    }
+    run_ffmpeg({"-i", path_to_utf8(plain), "-map", "0", "-c", "copy", "-metadata",
+                std::string("timecode=") + c.source_timecode, path_to_utf8(work_ / name)});
+
+    const CutOutcome outcome = cut(work_ / name, cfg);
+    ASSERT_EQ(outcome.errs, std::vector<std::string>{}) << name;
+    EXPECT_TRUE(outcome.logged_starting("Letzter Take ab: 1.41s")) << name;
+    const fs::path clip = path_from_utf8(outcome.done.at(0));
+    // As delivered, after the tag rewrite.
+    EXPECT_EQ(get_handles(path_to_utf8(clip)).has_value(), name != "kamera.avi") << name;
+    EXPECT_EQ(timecodes_in(clip), c.clip_timecodes) << name;
+  }
+
+  // Sound alone has no frames to count: the clip of a recording with a timecode carries none.
+  make_recording(work_ / "stimme_plain.flac", AUDIO_TAKES, true, 0, 0);
+  run_ffmpeg({"-i", path_to_utf8(work_ / "stimme_plain.flac"), "-c", "copy", "-metadata",
+              "timecode=10:00:00:00", path_to_utf8(work_ / "stimme.flac")});
+  ASSERT_FALSE(timecodes_in(work_ / "stimme.flac").empty());
+  const CutOutcome sound = cut(work_ / "stimme.flac", audio_cfg(work_ / "out"));
+  ASSERT_EQ(sound.done, std::vector<std::string>{path_to_utf8(work_ / "out" / "stimme_cut.flac")});
+  EXPECT_EQ(timecodes_in(work_ / "out" / "stimme_cut.flac"),
+            (std::vector<std::pair<std::string, std::string>>{}));
 }
 
 namespace {

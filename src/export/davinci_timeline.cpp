@@ -62,6 +62,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       clip.t_end = span.t_end;
       clip.dur_f = clip_duration_frames(span.t_start, span.t_end);
       clip.file_frames = seconds_to_frames(facts.duration);
+      describe_file(clip, facts);
       clips.push_back(clip);
     }
 

@@ -124,16 +124,26 @@ TEST(DavinciTimelineMedia, OneProbePerClipGivesTheDocumentOfSeparateMeasures) {
   const std::vector<std::string> files = {path_to_utf8(scratch / "a_cut.mp4"),
                                           path_to_utf8(scratch / "b.mkv"),
                                           path_to_utf8(scratch / "c_cut.mov")};
-  // The document as duration and handles read by separate probes, and each file measured again.
+  // The document as duration, handles and sound read by separate probes, and each file measured
+  // again.
   std::vector<TimelineClip> expected_clips;
   for (const std::string& file : files) {
     const std::string path = absolute_form_text(file);
     const TimelineSpan span = davinci_span(get_duration(path), get_handles(path));
-    expected_clips.push_back({stem_of(path), editor_file_url_davinci(path), span.t_start,
-                              span.t_end, clip_duration_frames(span.t_start, span.t_end),
-                              seconds_to_frames(get_duration(path))});
+    const TimelineClip clip{stem_of(path),
+                            editor_file_url_davinci(path),
+                            span.t_start,
+                            span.t_end,
+                            clip_duration_frames(span.t_start, span.t_end),
+                            seconds_to_frames(get_duration(path)),
+                            sound_channels_of(path_from_utf8(path)),
+                            std::nullopt};
+    expected_clips.push_back(clip);
   }
   ASSERT_TRUE(expected_clips[0].t_start > 0.0 && expected_clips[2].t_end < 0.7);
+  // The tone of the test clips is mono; the last clip has no sound.
+  ASSERT_EQ(expected_clips[0].sound_channels, 1);
+  ASSERT_EQ(expected_clips[2].sound_channels, 0);
 
   StandInTools tools;
   tools.script("ffprobe", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
@@ -145,10 +155,62 @@ TEST(DavinciTimelineMedia, OneProbePerClipGivesTheDocumentOfSeparateMeasures) {
 
   const fs::path document = scratch / "out" / "davinci_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
-  std::string expected_calls;
+  std::vector<std::string> probed;
   for (const std::string& file : files)
-    expected_calls += "-v quiet -print_format json -show_format " + absolute_form_text(file) + "\n";
-  EXPECT_EQ(sorted_lines(tools.calls()), sorted_lines(expected_calls));
+    probed.push_back(absolute_form_text(file));
+  expect_one_probe_each(tools.calls(), probed);
   EXPECT_EQ(read_text_file(document), timeline_document("Tavelmor Studio – Master Timeline",
                                                         FrameSize{1080, 1920}, expected_clips));
+}
+
+TEST(DavinciTimelineMedia, FilesDeclareTheTimecodeAndSoundTheyHold) {
+  ScopedTempDir scratch;
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=30000/1001", "-f", "lavfi", "-i",
+              "sine=sample_rate=48000", "-t", "0.3", "-c:v", "libx264", "-preset", "ultrafast",
+              "-c:a", "aac", "-metadata", "timecode=01:00:00;00",
+              path_to_utf8(scratch / "ntsc.mov")});
+  run_ffmpeg({"-f",
+              "lavfi",
+              "-i",
+              "testsrc2=size=64x48:rate=25",
+              "-f",
+              "lavfi",
+              "-i",
+              "sine=sample_rate=48000",
+              "-t",
+              "0.3",
+              "-ac",
+              "2",
+              "-c:v",
+              "libx264",
+              "-preset",
+              "ultrafast",
+              "-c:a",
+              "aac",
+              "-metadata",
+              "timecode=10:00:00:00",
+              path_to_utf8(scratch / "pal.mkv")});
+  Recorder recorder;
+  run_master_xml({path_to_utf8(scratch / "ntsc.mov"), path_to_utf8(scratch / "pal.mkv")},
+                 export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err());
+  const fs::path document = scratch / "out" / "davinci_timeline.xml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+
+  const std::string doc = read_text_file(document);
+  expect_well_formed_xml(doc);
+  const std::string pad = "\n                            ";
+  for (const std::string& fragment :
+       {"<timecode>" + pad + "<rate><timebase>30</timebase><ntsc>TRUE</ntsc></rate>" + pad +
+            "<string>01:00:00;00</string>" + pad + "<frame>107892</frame>" + pad +
+            "<displayformat>DF</displayformat>",
+        "<timecode>" + pad + "<rate><timebase>25</timebase><ntsc>FALSE</ntsc></rate>" + pad +
+            "<string>10:00:00:00</string>" + pad + "<frame>900000</frame>" + pad +
+            "<displayformat>NDF</displayformat>",
+        std::string("<audio><channelcount>1</channelcount></audio>"),
+        std::string("<audio><channelcount>2</channelcount></audio>")}) {
+    EXPECT_TRUE(contains(doc, fragment)) << fragment << "\n" << doc;
+  }
+  EXPECT_LT(doc.find("<string>01:00:00;00</string>"), doc.find("<string>10:00:00:00</string>"));
+  EXPECT_LT(doc.find("<channelcount>1</channelcount>"), doc.find("<channelcount>2</channelcount>"));
 }

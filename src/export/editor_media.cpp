@@ -5,13 +5,17 @@
 #include <set>
 #include <stdexcept>
 
+#include "media/ffmpeg_tools.h"
 #include "media/process.h"
+#include "media/timecode.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
 #include "settings/utf8.h"
 
 namespace {
+
+constexpr int ENCODE_FPS = 60;  // the frame rate of copies that have to be encoded
 
 // What identifies the source a copy was made from. A changed size or modification time means
 // the copy no longer stands for it.
@@ -85,6 +89,21 @@ std::vector<std::string> stream_copy_command(const std::string& src, const std::
           "-c:v",   "copy", "-c:a",     "aac", "-b:a", "192k", "-movflags", "+faststart", out};
 }
 
+// The timecode of the encode's copy. The stream copy keeps the source's timecode as it is (FFmpeg
+// writes a Matroska timecode into the MP4's tmcd track by itself), but the encode runs at its own
+// frame rate, at which the source's frame numbers would name other frames: it gets the same
+// clock time at that rate. Where that cannot be known, it gets none rather than a wrong one.
+std::vector<std::string> encode_timecode_args(const std::string& src) {
+  std::string text;
+  try {
+    if (const auto timecode = get_duration_and_handles(src).timecode)
+      text = timecode_text(timecode_at_rate(*timecode, FrameRate{ENCODE_FPS, 1}));
+  } catch (const std::exception&) {
+    // A source ffprobe cannot read: the encode then reports the failure.
+  }
+  return {"-metadata", "timecode=" + text, "-metadata:s:v:0", "timecode=" + text};
+}
+
 std::vector<std::string> encode_command(const std::string& src, FrameSize frame,
                                         const std::string& out) {
   const std::string w = std::to_string(frame.width);
@@ -92,10 +111,15 @@ std::vector<std::string> encode_command(const std::string& src, FrameSize frame,
   const std::string filter = "scale=" + w + ":" + h +
                              ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
                              ":(ow-iw)/2:(oh-ih)/2";
-  return {"ffmpeg", "-y",   "-nostdin",  "-i",         src,    "-map",    "0:v:0",
-          "-map",   "0:a?", "-vf",       filter,       "-c:v", "libx264", "-preset",
-          "fast",   "-crf", "18",        "-c:a",       "aac",  "-b:a",    "192k",
-          "-r",     "60",   "-movflags", "+faststart", out};
+  const std::string fps = std::to_string(ENCODE_FPS);
+  std::vector<std::string> command = {
+      "ffmpeg", "-y",   "-nostdin", "-i",      src,       "-map",      "0:v:0",     "-map", "0:a?",
+      "-vf",    filter, "-c:v",     "libx264", "-preset", "fast",      "-crf",      "18",   "-c:a",
+      "aac",    "-b:a", "192k",     "-r",      fps,       "-movflags", "+faststart"};
+  const std::vector<std::string> timecode = encode_timecode_args(src);
+  command.insert(command.end(), timecode.begin(), timecode.end());
+  command.push_back(out);
+  return command;
 }
 
 // The copy name for `source`: stem_target.mp4, or stem_target_2.mp4 and on when that name is

@@ -160,6 +160,28 @@ inline std::vector<Json> streams_of(const Json& probed, const std::string& kind)
   return found;
 }
 
+// The channels of the first sound stream of a file, by a probe of its own; 0 without sound.
+inline int sound_channels_of(const fs::path& path) {
+  const std::vector<Json> sound = streams_of(probe(path), "audio");
+  return sound.empty() ? 0 : sound.front()["channels"].get<int>();
+}
+
+// Checks that the calls a counting stand-in noted ("echo "$@"", one line each) are one format
+// probe of each file, in any order.
+inline void expect_one_probe_each(const std::string& calls, const std::vector<std::string>& files) {
+  std::vector<std::string> expected;
+  for (const std::string& file : files)
+    expected.push_back(file);
+  std::sort(expected.begin(), expected.end());
+  std::vector<std::string> probed;
+  for (const std::string& line : sorted_lines(calls)) {
+    EXPECT_EQ(line.rfind("-v quiet -print_format json -show_format ", 0), 0u) << line;
+    probed.push_back(line.substr(line.rfind(' ') + 1));
+  }
+  std::sort(probed.begin(), probed.end());
+  EXPECT_EQ(probed, expected);
+}
+
 // Checks the text for well-formedness with the XML parser of libxml2-utils (Linux suite only:
 // the Windows test run has no xmllint).
 inline void expect_well_formed_xml(const std::string& text) {

@@ -32,7 +32,8 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     for (size_t i = 0; i < n; ++i) {
       const std::string& path = paths[i];
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + file_name_of(path));
-      const double total = facts_of(i).duration;
+      const ClipFacts facts = facts_of(i);
+      const double total = facts.duration;
       TimelineClip clip;
       clip.name = stem_of(path);
       clip.t_start = 0.0;
@@ -40,6 +41,7 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
       clip.dur_f = std::max(1LL, seconds_to_frames(total));
       // The file's length in the document is the same measure: one probe per clip.
       clip.file_frames = seconds_to_frames(total);
+      describe_file(clip, facts);
       clip.pathurl = editor_file_url_premiere(path);
       clips.push_back(clip);
     }

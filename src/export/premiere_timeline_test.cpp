@@ -126,9 +126,17 @@ TEST(PremiereTimelineMedia, EachClipIsProbedOnce) {
   for (const std::string& file : files) {
     const std::string path = absolute_form_text(file);
     const long long frames = seconds_to_frames(get_duration(path));
-    expected_clips.push_back({stem_of(path), editor_file_url_premiere(path), 0.0,
-                              get_duration(path), std::max(1LL, frames), frames});
+    const TimelineClip clip{stem_of(path),
+                            editor_file_url_premiere(path),
+                            0.0,
+                            get_duration(path),
+                            std::max(1LL, frames),
+                            frames,
+                            sound_channels_of(path_from_utf8(path)),
+                            std::nullopt};
+    expected_clips.push_back(clip);
   }
+  ASSERT_EQ(expected_clips[1].sound_channels, 0);
 
   StandInTools tools;
   tools.script("ffprobe", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
@@ -139,10 +147,55 @@ TEST(PremiereTimelineMedia, EachClipIsProbedOnce) {
 
   const fs::path document = scratch / "out" / "premiere_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
-  std::string expected_calls;
+  std::vector<std::string> probed;
   for (const std::string& file : files)
-    expected_calls += "-v quiet -print_format json -show_format " + absolute_form_text(file) + "\n";
-  EXPECT_EQ(sorted_lines(tools.calls()), sorted_lines(expected_calls));
+    probed.push_back(absolute_form_text(file));
+  expect_one_probe_each(tools.calls(), probed);
   EXPECT_EQ(read_text_file(document), timeline_document("Tavelmor Studio - Premiere Timeline",
                                                         FrameSize{1080, 1920}, expected_clips));
+}
+
+TEST(PremiereTimelineMedia, ConvertedCopiesKeepTheTimecodeOfTheirSource) {
+  ScopedTempDir scratch;
+  make_clip(scratch / "plain.mkv", 0.4);
+  run_ffmpeg({"-i", path_to_utf8(scratch / "plain.mkv"), "-c", "copy", "-metadata",
+              "timecode=10:00:03:12", path_to_utf8(scratch / "take.mkv")});
+  // FFV1 cannot go into MP4 as it is: its copy is encoded, at 60 fps.
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-t", "0.3", "-c:v", "ffv1",
+              "-metadata", "timecode=10:00:03:12", path_to_utf8(scratch / "raw.mkv")});
+  const fs::path out = scratch / "out";
+  Recorder recorder;
+  run_master_xml_premiere({path_to_utf8(scratch / "take.mkv"), path_to_utf8(scratch / "raw.mkv")},
+                          export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
+                          recorder.err());
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(out / "premiere_timeline.xml"));
+  const std::vector<std::string> logs = recorder.logs();
+  EXPECT_NE(std::find(logs.begin(), logs.end(),
+                      "Premiere: direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ..."),
+            logs.end());
+
+  const std::string doc = read_text_file(out / "premiere_timeline.xml");
+  expect_well_formed_xml(doc);
+  const std::string pad = "\n                            ";
+  // The stream copy keeps the 30 fps timecode as it is; the encode names the same clock time at
+  // 60 fps, 12 of 25 frames being 28.8 of 60.
+  for (const std::string& block :
+       {"<timebase>30</timebase><ntsc>FALSE</ntsc></rate>" + pad + "<string>10:00:03:12</string>" +
+            pad + "<frame>1080102</frame>" + pad + "<displayformat>NDF</displayformat>",
+        "<timebase>60</timebase><ntsc>FALSE</ntsc></rate>" + pad + "<string>10:00:03:29</string>" +
+            pad + "<frame>2160209</frame>" + pad + "<displayformat>NDF</displayformat>"}) {
+    EXPECT_TRUE(contains(doc, block)) << block << "\n" << doc;
+  }
+  // The mono take is declared so; the FFV1 take has no sound and no audio item.
+  EXPECT_TRUE(contains(doc, "<audio><channelcount>1</channelcount></audio>"));
+  EXPECT_FALSE(contains(doc, "<channelcount>2</channelcount>"));
+  EXPECT_TRUE(contains(doc, "<clipitem id=\"audioclip1\">"));
+  EXPECT_FALSE(contains(doc, "<clipitem id=\"audioclip2\">"));
+  // Each copy says so itself, on its video stream and in its tmcd track.
+  for (const auto& [copy, timecode] : {std::pair{"take_premiere.mp4", "10:00:03:12"},
+                                       std::pair{"raw_premiere.mp4", "10:00:03:29"}}) {
+    const Json probed = probe(out / "Premiere_Pro_Cut_Videos" / copy);
+    EXPECT_EQ(streams_of(probed, "video").at(0)["tags"]["timecode"], timecode) << copy;
+    EXPECT_EQ(streams_of(probed, "data").at(0)["tags"]["timecode"], timecode) << copy;
+  }
 }

@@ -9,8 +9,9 @@ std::string spaces(int count) {
   return std::string(static_cast<size_t>(count), ' ');
 }
 
-std::string rate_element() {
-  return "<rate><timebase>" + std::to_string(TIMELINE_FPS) + "</timebase><ntsc>FALSE</ntsc></rate>";
+std::string rate_element(int timebase = TIMELINE_FPS, bool ntsc = false) {
+  return "<rate><timebase>" + std::to_string(timebase) + "</timebase><ntsc>" +
+         (ntsc ? "TRUE" : "FALSE") + "</ntsc></rate>";
 }
 
 std::string element(const std::string& name, long long value) {
@@ -26,6 +27,19 @@ std::string item_timing(const TimelineClip& clip, const std::string& name, long 
          element("end", start + clip.dur_f);
 }
 
+// The file's own timecode, as editors match it against the media.
+std::string timecode_block(const Timecode& timecode) {
+  const std::string rate = rate_element(timecode_fps(timecode.rate), is_ntsc_rate(timecode.rate));
+  const std::string format = timecode.drop_frame ? "DF" : "NDF";
+  std::string block = "\n" + spaces(24) + "<timecode>";
+  block += "\n" + spaces(28) + rate;
+  block += "\n" + spaces(28) + "<string>" + timecode_text(timecode) + "</string>";
+  block += "\n" + spaces(28) + element("frame", timecode.frame);
+  block += "\n" + spaces(28) + "<displayformat>" + format + "</displayformat>";
+  block += "\n" + spaces(24) + "</timecode>";
+  return block;
+}
+
 std::string video_item(const TimelineClip& clip, size_t number, long long start, FrameSize frame) {
   const std::string name = xml_character_data(clip.name);
   const std::string id = std::to_string(number);
@@ -36,6 +50,8 @@ std::string video_item(const TimelineClip& clip, size_t number, long long start,
   item += "\n" + spaces(24) + "<pathurl>" + clip.pathurl + "</pathurl>";
   item += "\n" + spaces(24) + rate_element();
   item += "\n" + spaces(24) + element("duration", clip.file_frames);
+  if (clip.timecode)
+    item += timecode_block(*clip.timecode);
   item += "\n" + spaces(24) + "<media>";
   item += "\n" + spaces(28) + "<video>";
   item += "\n" + spaces(32) + "<samplecharacteristics>";
@@ -43,7 +59,10 @@ std::string video_item(const TimelineClip& clip, size_t number, long long start,
   item += "\n" + spaces(36) + element("height", frame.height);
   item += "\n" + spaces(32) + "</samplecharacteristics>";
   item += "\n" + spaces(28) + "</video>";
-  item += "\n" + spaces(28) + "<audio><channelcount>2</channelcount></audio>";
+  if (clip.sound_channels > 0) {
+    item +=
+        "\n" + spaces(28) + "<audio>" + element("channelcount", clip.sound_channels) + "</audio>";
+  }
   item += "\n" + spaces(24) + "</media>";
   item += "\n" + spaces(20) + "</file>";
   item += "\n" + spaces(16) + "</clipitem>";
@@ -69,6 +88,11 @@ long long seconds_to_frames(double seconds) {
 
 long long clip_duration_frames(double t_start, double t_end) {
   return std::max(1LL, seconds_to_frames(t_end - t_start));
+}
+
+void describe_file(TimelineClip& clip, const ClipFacts& facts) {
+  clip.sound_channels = facts.sound_channels.value_or(2);
+  clip.timecode = facts.timecode;
 }
 
 std::string xml_character_data(const std::string& text) {
@@ -118,7 +142,8 @@ std::string timeline_document(const std::string& sequence_name, FrameSize frame,
   doc += spaces(12) + "<audio><track>";
   start = 0;
   for (size_t i = 0; i < clips.size(); ++i) {
-    doc += audio_item(clips[i], i + 1, start);
+    if (clips[i].sound_channels > 0)
+      doc += audio_item(clips[i], i + 1, start);
     start += clips[i].dur_f;
   }
   doc += "</track></audio>\n";

@@ -13,6 +13,11 @@ constexpr int CHECK_TIMEOUT = 5;  // seconds
 constexpr int PROBE_TIMEOUT = 60;
 constexpr size_t PROBE_ERROR_TAIL = 500;  // characters of ffprobe's standard error quoted
 
+// What the readers of probe_json.h look at in each stream: its kind, its sound channels, its
+// frame rates and start, and its timecode tag.
+const char* const STREAM_FACTS =
+    "codec_type,channels,r_frame_rate,avg_frame_rate,start_time:stream_tags=timecode";
+
 // ffprobe's JSON of the format section and, unless `stream_entries` is empty, of those entries
 // of each stream.
 ProcessResult probe_format(const std::string& fp, const std::string& stream_entries = "") {
@@ -62,14 +67,17 @@ std::optional<HandlePair> get_handles(const std::string& fp) {
 }
 
 ClipFacts get_duration_and_handles(const std::string& fp) {
-  const FileProbe probe = probe_file(fp, "");
+  const FileProbe probe = probe_file(fp, STREAM_FACTS);
   // A run that gave a duration is one get_handles would have read the tags from.
-  return {probe.duration, handles_from_probe_json(probe.json)};
+  const auto timecode = timecode_from_probe_json(probe.json);
+  return {probe.duration, handles_from_probe_json(probe.json),
+          sound_channels_in_probe_json(probe.json), timecode ? timecode->start : std::nullopt};
 }
 
 RecordingFacts get_duration_and_sound(const std::string& fp) {
-  const FileProbe probe = probe_file(fp, "codec_type");
-  return {probe.duration, has_sound_track_in_probe_json(probe.json)};
+  const FileProbe probe = probe_file(fp, STREAM_FACTS);
+  return {probe.duration, has_sound_track_in_probe_json(probe.json),
+          timecode_from_probe_json(probe.json)};
 }
 
 FileProbe probe_file(const std::string& fp, const std::string& stream_entries) {

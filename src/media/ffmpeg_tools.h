@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "media/timecode.h"
+
 // The shared media operations, each one FFmpeg or ffprobe run.
 
 // True when "ffmpeg -version" runs and exits 0 (5 s at most); never fails.
@@ -22,24 +24,36 @@ struct HandlePair {
 // The handle tags of a file, or nothing when it has no usable pair. Never fails.
 std::optional<HandlePair> get_handles(const std::string& fp);
 
-// What one ffprobe run tells about a file: its duration and its handle tags.
+// A file's timecode as its tags give it.
+struct ProbedTimecode {
+  std::optional<Timecode> start;  // of the first video frame; nothing when it cannot be read
+  double first_frame_at = 0.0;    // seconds from the file's start to that frame
+};
+
+// What one ffprobe run tells about a file: its duration, its handle tags, the channels of its
+// first sound track (0 without one; nothing when the probe does not say) and its timecode.
 struct ClipFacts {
   double duration;
   std::optional<HandlePair> handles;
+  std::optional<int> sound_channels;
+  std::optional<Timecode> timecode;
 };
 
-// get_duration and get_handles of one file from a single ffprobe run, for callers that need both:
-// fails as get_duration does, and the handles are what get_handles would give.
+// get_duration and get_handles of one file from a single ffprobe run, for callers that need both,
+// with the facts of its streams: fails as get_duration does, and the handles are what get_handles
+// would give.
 ClipFacts get_duration_and_handles(const std::string& fp);
 
-// What one ffprobe run tells about a recording to cut: its duration and whether it has sound.
+// What one ffprobe run tells about a recording to cut: its duration, whether it has sound, and
+// its timecode when it carries a timecode tag.
 struct RecordingFacts {
   double duration;
   bool has_sound;
+  std::optional<ProbedTimecode> timecode;
 };
 
-// get_duration and the check for a sound track from a single ffprobe run: fails as get_duration
-// does.
+// get_duration, the check for a sound track and the timecode from a single ffprobe run: fails as
+// get_duration does.
 RecordingFacts get_duration_and_sound(const std::string& fp);
 
 // One ffprobe run for callers that read several facts of a file: its duration and the JSON

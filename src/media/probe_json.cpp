@@ -1,12 +1,16 @@
 #include "media/probe_json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
 
 #include "settings/json_text.h"
+#include "settings/path_text.h"
 
 namespace {
+
+constexpr long long MAX_CHANNELS = 1024;  // more is no sound track but a broken probe
 
 bool is_space(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
@@ -31,6 +35,59 @@ const Json* tag_value(const Json& tags, const std::string& upper, const std::str
     return &*it;
   const auto fallback = tags.find(lower);
   return fallback == tags.end() ? nullptr : &*fallback;
+}
+
+// The probe's JSON object when it has a usable streams section.
+std::optional<Json> probe_with_streams(const std::string& json_text) {
+  try {
+    Json probe = parse_json(json_text);
+    if (!probe.is_object() || !probe.contains("streams") || !probe["streams"].is_array())
+      return std::nullopt;
+    return probe;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool is_stream_of_kind(const Json& stream, const char* kind) {
+  return stream.is_object() && stream.value("codec_type", Json()) == kind;
+}
+
+// The "timecode" entry of a tags object in any letter case, when it is text.
+std::optional<std::string> timecode_tag(const Json& owner) {
+  if (!owner.is_object() || !owner.contains("tags") || !owner["tags"].is_object())
+    return std::nullopt;
+  for (const auto& [key, value] : owner["tags"].items()) {
+    if (value.is_string() && to_lower_ascii(key) == "timecode")
+      return value.get<std::string>();
+  }
+  return std::nullopt;
+}
+
+std::optional<FrameRate> rate_member(const Json& stream, const char* name) {
+  const Json value = stream.value(name, Json());
+  return value.is_string() ? frame_rate_from_text(value.get_ref<const std::string&>())
+                           : std::nullopt;
+}
+
+// The rate FFmpeg takes for a video stream it encodes: a real base rate above 210 with an
+// average below 70 is a container clock, not a frame rate.
+std::optional<FrameRate> encoding_rate(const Json& video) {
+  const auto base = rate_member(video, "r_frame_rate");
+  const auto average = rate_member(video, "avg_frame_rate");
+  const auto as_double = [](FrameRate rate) {
+    return static_cast<double>(rate.num) / static_cast<double>(rate.den);
+  };
+  if (!base || (average && as_double(*base) > 210.0 && as_double(*average) < 70.0))
+    return average;
+  return base;
+}
+
+double start_time_of(const Json& owner) {
+  const auto it = owner.find("start_time");
+  if (it == owner.end())
+    return 0.0;
+  return seconds_of(*it).value_or(0.0);
 }
 
 }  // namespace
@@ -111,4 +168,49 @@ bool has_sound_track_in_probe_json(const std::string& json_text) {
   } catch (const std::exception&) {
     return false;
   }
+}
+
+std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return std::nullopt;
+  for (const Json& stream : (*probe)["streams"]) {
+    if (!is_stream_of_kind(stream, "audio"))
+      continue;
+    const Json channels = stream.value("channels", Json());
+    if (channels.is_number_integer() && channels.get<long long>() > 0 &&
+        channels.get<long long>() <= MAX_CHANNELS) {
+      return static_cast<int>(channels.get<long long>());
+    }
+    return std::nullopt;
+  }
+  return 0;
+}
+
+std::optional<ProbedTimecode> timecode_from_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return std::nullopt;
+  const Json& streams = (*probe)["streams"];
+  const auto video = std::find_if(streams.begin(), streams.end(), [](const Json& stream) {
+    return is_stream_of_kind(stream, "video");
+  });
+  std::optional<std::string> text = video != streams.end() ? timecode_tag(*video) : std::nullopt;
+  for (auto it = streams.begin(); !text && it != streams.end(); ++it) {
+    if (is_stream_of_kind(*it, "data"))
+      text = timecode_tag(*it);
+  }
+  const Json format = probe->value("format", Json::object());
+  if (!text)
+    text = timecode_tag(format);
+  if (!text)
+    return std::nullopt;
+  ProbedTimecode timecode;
+  if (video != streams.end()) {
+    if (const auto rate = encoding_rate(*video))
+      timecode.start = parse_timecode(*text, *rate);
+    if (format.is_object())
+      timecode.first_frame_at = start_time_of(*video) - start_time_of(format);
+  }
+  return timecode;
 }

@@ -102,3 +102,100 @@ TEST(HasSoundTrackInProbeJson, AnyAudioStreamCounts) {
   for (const char* text : silent)
     EXPECT_FALSE(has_sound_track_in_probe_json(text)) << text;
 }
+
+TEST(SoundChannelsInProbeJson, TheFirstSoundTrackCounts) {
+  const std::pair<const char*, std::optional<int>> cases[] = {
+      {R"({"streams": [{"codec_type": "video"}, {"codec_type": "audio", "channels": 1}]})", 1},
+      {R"({"streams": [{"codec_type": "audio", "channels": 6},
+          {"codec_type": "audio", "channels": 2}]})",
+       6},
+      {R"({"streams": [{"codec_type": "video"}, {"codec_type": "data"}]})", 0},
+      {R"({"streams": []})", 0},
+      // A probe that does not say is no statement about the sound.
+      {R"({"format": {"duration": "3.0"}})", std::nullopt},
+      {R"({"streams": [{"codec_type": "audio"}]})", std::nullopt},
+      {R"({"streams": [{"codec_type": "audio", "channels": "2"}]})", std::nullopt},
+      {R"({"streams": [{"codec_type": "audio", "channels": 0}]})", std::nullopt},
+      {R"({"streams": [{"codec_type": "audio", "channels": 99999}]})", std::nullopt},
+      {"{broken", std::nullopt},
+  };
+  for (const auto& [text, channels] : cases)
+    EXPECT_EQ(sound_channels_in_probe_json(text), channels) << text;
+}
+
+TEST(TimecodeFromProbeJson, FindsTheTagWhereverTheContainerKeepsIt) {
+  struct Case {
+    const char* json;
+    std::optional<long long> frame;  // of the start; nothing when unreadable
+    int fps;
+    bool drop_frame;
+  };
+  const Case cases[] = {
+      // MP4 and MOV: on the video stream and on the tmcd track.
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "25/1", "avg_frame_rate": "25/1",
+          "tags": {"timecode": "10:00:00:00"}}, {"codec_type": "audio", "tags": {}},
+          {"codec_type": "data", "tags": {"timecode": "10:00:00:00"}}], "format": {}})",
+       900000, 25, false},
+      // Matroska: in the format's tags, upper case.
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "30000/1001", "tags": {}}],
+          "format": {"tags": {"TIMECODE": "01:00:00;00"}}})",
+       107892, 30, true},
+      // A tmcd track alone.
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "24000/1001"},
+          {"codec_type": "data", "tags": {"timecode": "00:00:01:00"}}]})",
+       24, 24, false},
+      // The video stream's own wins over the others.
+      {R"({"streams": [{"codec_type": "data", "tags": {"timecode": "01:00:00:00"}},
+          {"codec_type": "video", "r_frame_rate": "25/1", "tags": {"TimeCode": "00:00:02:00"}}],
+          "format": {"tags": {"timecode": "02:00:00:00"}}})",
+       50, 25, false},
+      // A missing rate, or a container clock, gives way to the average.
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "0/0", "avg_frame_rate": "50/1",
+          "tags": {"timecode": "00:00:01:00"}}]})",
+       50, 50, false},
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "1000/1",
+          "avg_frame_rate": "30000/1001", "tags": {"timecode": "00:00:01;00"}}]})",
+       30, 30, true},
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "240/1", "avg_frame_rate": "240/1",
+          "tags": {"timecode": "00:00:01:000"}}]})",
+       240, 240, false},
+      // Unreadable: the text, drop-frame at 25 fps, no rate at all, no video at all.
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "25/1",
+          "tags": {"timecode": "10h00"}}]})",
+       std::nullopt, 0, false},
+      {R"({"streams": [{"codec_type": "video", "r_frame_rate": "25/1",
+          "tags": {"timecode": "10:00:00;00"}}]})",
+       std::nullopt, 0, false},
+      {R"({"streams": [{"codec_type": "video", "tags": {"timecode": "10:00:00:00"}}]})",
+       std::nullopt, 0, false},
+      {R"({"streams": [{"codec_type": "audio"}], "format": {"tags": {"timecode": "10:00:00:00"}}})",
+       std::nullopt, 0, false},
+  };
+  for (const Case& c : cases) {
+    const auto timecode = timecode_from_probe_json(c.json);
+    ASSERT_TRUE(timecode.has_value()) << c.json;
+    ASSERT_EQ(timecode->start.has_value(), c.frame.has_value()) << c.json;
+    if (!c.frame)
+      continue;
+    EXPECT_EQ(timecode->start->frame, *c.frame) << c.json;
+    EXPECT_EQ(timecode_fps(timecode->start->rate), c.fps) << c.json;
+    EXPECT_EQ(timecode->start->drop_frame, c.drop_frame) << c.json;
+  }
+
+  const auto late = timecode_from_probe_json(
+      R"({"streams": [{"codec_type": "video", "r_frame_rate": "25/1", "start_time": "1.400000",
+          "tags": {"timecode": "10:00:00:00"}}], "format": {"start_time": "1.000000"}})");
+  ASSERT_TRUE(late.has_value());
+  EXPECT_DOUBLE_EQ(late->first_frame_at, 0.4);
+
+  for (const char* none : {
+           R"({"streams": [{"codec_type": "video", "r_frame_rate": "25/1", "tags": {}}],
+               "format": {"tags": {"encoder": "x"}}})",
+           R"({"streams": [{"codec_type": "video", "tags": {"timecode": 36000}}]})",
+           R"({"streams": [{"codec_type": "audio", "tags": {"timecode": "10:00:00:00"}}]})",
+           R"({"format": {"tags": {"timecode": "10:00:00:00"}}})",
+           "{broken",
+       }) {
+    EXPECT_FALSE(timecode_from_probe_json(none).has_value()) << none;
+  }
+}
