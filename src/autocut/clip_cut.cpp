@@ -1,9 +1,6 @@
 #include "autocut/clip_cut.h"
 
 #include <algorithm>
-#include <atomic>
-#include <future>
-#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -26,34 +23,9 @@ constexpr double MIN_RESULT = 0.3;       // shorter trims are undone
 constexpr double END_SILENCE = 0.1;      // minimum silence for the end-silence search
 constexpr double END_SILENCE_GAP = 0.5;  // an end silence starts this long after trim_start
 constexpr double END_MARGIN = 0.05;      // kept after the start of the end silence
-constexpr int REWRITE_TIMEOUT = 60;      // seconds
 constexpr size_t FFMPEG_ERROR_TAIL = 800;
 
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
-
-// Removes a file when the scope ends, on every path; a file that cannot be removed stays.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    std::error_code ignored;
-    fs::remove(path_, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  std::string text() const { return path_to_utf8(path_); }
-
- private:
-  fs::path path_;
-};
-
-fs::path unique_temp_path(const std::string& extension) {
-  static std::atomic<unsigned> counter{0};
-  std::random_device seed;
-  std::mt19937_64 random(seed() ^ (static_cast<unsigned long long>(seed()) << 32));
-  return fs::temp_directory_path() / path_from_utf8("tavelmor_take_" + std::to_string(random()) +
-                                                    "_" + std::to_string(counter++) + extension);
-}
 
 const Json& required_setting(const Json& cfg, const std::string& key) {
   const auto it = cfg.find(key);
@@ -79,33 +51,34 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
   throw std::runtime_error("Ungültiger Zahlenwert für " + key + ": " + json_plain_text(*it));
 }
 
-// Speech bounds of the take that starts at `take_start`, in seconds within the take. The take's
-// sound is decoded into a WAV copy that starts exactly at `take_start`: a stream copy would start
-// at the keyframe before it in containers without edit lists (Matroska, for one), and every
-// bound would land that far too late. FFmpeg picks the sound track as it does for the analysis of
-// the whole recording, so both look at the same track.
+// Speech bounds of the take that starts at `take_start`, in seconds within the take, from one
+// FFmpeg run that seeks there and decodes only the sound: it gives the take's silences and its
+// length. The run decodes the take exactly from `take_start` (a stream copy would start at the
+// keyframe before it in containers without edit lists, Matroska for one, and every bound would
+// land that far too late), and FFmpeg picks the sound track as it does for the analysis of the
+// whole recording, so both look at the same track. The two messages stay, in their order, for
+// the progress they stand for.
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
                                 double padding, const MessageFn& log) {
-  TemporaryFile take(unique_temp_path(".wav"));
   log("Extrahiere letzten Take in temporäre Datei ...");
-  const ProcessResult copy =
-      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i", fp, "-vn",
-                   "-c:a", "pcm_s16le", take.text()},
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
-  if (copy.exit_code != 0) {
-    throw std::runtime_error("Temporärer Take-Export fehlgeschlagen:\n" +
-                             utf8_tail(copy.err, FFMPEG_ERROR_TAIL));
-  }
   log("Trimme via Stille-Erkennung ...");
-  return find_speech_bounds(take.text(), thresh, double_text(TAKE_SILENCE), padding, log);
+  const SoundFrom take =
+      detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE), log);
+  return find_speech_bounds(take.length, take.silences, padding, log);
+}
+
+bool in_mov_family(const std::string& path) {
+  return MOV_FAMILY.count(to_lower_ascii(extension_of(path))) > 0;
 }
 
 // The clip's timecode for the encode: where the source carries one, the source's moved on to the
 // clip's first frame, for the container and for the video stream (from which the MOV family
 // writes its tmcd track). An empty value where that frame cannot be known (no frame rate, a text
-// that is no timecode, sound alone), so FFmpeg does not copy the source's one unchanged.
+// that is no timecode, sound alone), so FFmpeg does not copy the source's one unchanged. The MOV
+// family, which writes every container tag for the handle tags' sake, keeps the timecode on its
+// tmcd track alone.
 std::vector<std::string> timecode_args(const std::optional<ProbedTimecode>& source, bool audio,
-                                       double trim_start) {
+                                       double trim_start, const std::string& out) {
   if (!source)
     return {};
   std::string text;
@@ -114,16 +87,17 @@ std::vector<std::string> timecode_args(const std::optional<ProbedTimecode>& sour
     text = timecode_text(
         add_frames(*source->start, first_frame_at(trim_start - source->first_frame_at, rate)));
   }
-  std::vector<std::string> args = {"-metadata", "timecode=" + text};
+  std::vector<std::string> args = {"-metadata", "timecode=" + (in_mov_family(out) ? "" : text)};
   if (!audio)
     args.insert(args.end(), {"-metadata:s:v:0", "timecode=" + text});
   return args;
 }
 
+// The encode writes the handle tags itself: the content span is known before it starts.
 std::vector<std::string> encode_args(const std::string& fp, bool audio, const FrameSize& frame,
                                      const AudioOutput& audio_output, double trim_start,
                                      double duration, const std::vector<std::string>& timecode,
-                                     const std::string& out) {
+                                     double c_in, double c_out, const std::string& out) {
   std::vector<std::string> args = {
       "ffmpeg", "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
       fp,       "-t", double_text(duration)};
@@ -136,40 +110,18 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
     const std::string vf = "scale=" + w + ":" + h +
                            ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
                            ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
-    args.insert(args.end(), {"-map", "0:v:0",   "-map",      "0:a?",      "-vf",        vf,
-                             "-c:v", "libx264", "-pix_fmt",  "yuv420p",   "-profile:v", "high",
-                             "-crf", "18",      "-preset",   "fast",      "-c:a",       "aac",
-                             "-b:a", "192k",    "-movflags", "+faststart"});
+    args.insert(args.end(), {"-map",    "0:v:0",    "-map",    "0:a?",       "-vf",  vf,     "-c:v",
+                             "libx264", "-pix_fmt", "yuv420p", "-profile:v", "high", "-crf", "18",
+                             "-preset", "fast",     "-c:a",    "aac",        "-b:a", "192k"});
+    // The MOV family gets faststart with the tag flags.
+    if (!in_mov_family(out))
+      args.insert(args.end(), {"-movflags", "+faststart"});
   }
   args.insert(args.end(), timecode.begin(), timecode.end());
+  const std::vector<std::string> tags = handle_tag_args(out, c_in, c_out);
+  args.insert(args.end(), tags.begin(), tags.end());
   args.push_back(out);
   return args;
-}
-
-// Writes the handle tags through a stream copy beside `out` that then replaces it. A failed
-// rewrite is no failure of the cut: the clip stays as encoded, without handles, and the partial
-// copy is removed.
-void write_handle_tags(const std::string& out, double c_in, double c_out, const MessageFn& log) {
-  const fs::path out_path = path_from_utf8(out);
-  const fs::path rewrite_path =
-      out_path.parent_path() / path_from_utf8(stem_of(out) + "_tmp" + extension_of(out));
-  bool tagged = false;
-  try {
-    const ProcessResult rewrite =
-        run_process(tag_rewrite_args(out, path_to_utf8(rewrite_path), c_in, c_out), REWRITE_TIMEOUT,
-                    OutputDecoding::raw);
-    if (rewrite.exit_code == 0) {
-      fs::rename(rewrite_path, out_path);  // replaces the untagged clip in one step
-      tagged = true;
-    }
-  } catch (const std::exception&) {
-    // Timeout or a failed move: handled like a non-zero exit below.
-  }
-  if (!tagged) {
-    std::error_code ignored;
-    fs::remove(rewrite_path, ignored);
-    log("Handle-Tags konnten nicht geschrieben werden – Clip ohne Handles");
-  }
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
@@ -186,17 +138,18 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   if (audio)
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
+  // The analysis of the whole recording needs nothing from the probe: it runs beside it, one run
+  // for the search of the take and for the end silence. Should the probe fail, its failure
+  // counts, as it would without the analysis.
+  const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
+  const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
+  const SilenceAnalysis analysis =
+      start_silence_detection(fp, thresh, {pause_length, double_text(END_SILENCE)});
   const RecordingFacts facts = get_duration_and_sound(fp);
   const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
   log("Suche letzten Take ...");
-  const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
-  const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
-  // The end-silence search needs nothing but the recording: its analysis runs beside the search
-  // for the take, whose children mostly leave the second core idle.
-  std::future<SilenceReport> end_analysis =
-      start_silence_detection(fp, thresh, double_text(END_SILENCE), total);
-  const std::vector<Silence> pauses = detect_silences(fp, thresh, pause_length, log, total);
+  const std::vector<Silence> pauses = finish_silence_detection(analysis, 0, fp, total, log);
   log(std::to_string(pauses.size()) + " Pause(n) gefunden");
   const double take_start =
       last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
@@ -225,7 +178,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     duration = total - take_start;
   }
 
-  const std::vector<Silence> short_silences = finish_silence_detection(end_analysis, fp, log);
+  const std::vector<Silence> short_silences = finish_silence_detection(analysis, 1, fp, total, log);
   if (const auto cut = end_silence_cut(short_silences, trim_start)) {
     duration = *cut - trim_start;
     log("End-Stille entfernt: schneide bei " + fixed_text(*cut, 2) + "s");
@@ -234,13 +187,12 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const double c_in = 0.0;
   const double c_out = duration;
   log("FFmpeg Export startet ...");
-  const ProcessResult encode =
-      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                              timecode_args(facts.timecode, audio, trim_start), out),
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const ProcessResult encode = run_process(
+      encode_args(fp, audio, frame, audio_output, trim_start, duration,
+                  timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out, out),
+      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
-  write_handle_tags(out, c_in, c_out, log);
 
   const double actual = get_duration(out);
   log("Gespeichert: " + out);
@@ -279,22 +231,16 @@ std::optional<double> end_silence_cut(const std::vector<Silence>& silences, doub
   return std::nullopt;
 }
 
-std::vector<std::string> tag_rewrite_args(const std::string& out, const std::string& rewrite_path,
-                                          double c_in, double c_out) {
-  std::vector<std::string> args = {"ffmpeg",
-                                   "-y",
-                                   "-nostdin",
-                                   "-i",
-                                   out,
-                                   "-c",
-                                   "copy",
-                                   "-metadata",
-                                   "TAVELMOR_C_IN=" + tag_seconds_text(c_in),
-                                   "-metadata",
-                                   "TAVELMOR_C_OUT=" + tag_seconds_text(c_out)};
-  if (MOV_FAMILY.count(to_lower_ascii(extension_of(out))) > 0)
-    args.insert(args.end(), {"-movflags", "+faststart+use_metadata_tags"});
-  args.push_back(rewrite_path);
+std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out) {
+  std::vector<std::string> args = {"-metadata", "TAVELMOR_C_IN=" + tag_seconds_text(c_in),
+                                   "-metadata", "TAVELMOR_C_OUT=" + tag_seconds_text(c_out)};
+  if (in_mov_family(out)) {
+    // FFmpeg lists the recording's file brand among its tags; written as a tag of its own it
+    // would stand beside the clip's real brand and hide it from readers.
+    args.insert(args.end(),
+                {"-metadata", "major_brand=", "-metadata", "minor_version=", "-metadata",
+                 "compatible_brands=", "-movflags", "+faststart+use_metadata_tags"});
+  }
   return args;
 }
 

@@ -11,7 +11,7 @@
 
 // Cutting one raw recording into one finished clip: keep the last take, trim the silence around
 // its speech and the end silence, encode it into the output folder (video scaled and padded to
-// the chosen frame as H.264/AAC, audio staying audio) and write the content span as handle tags.
+// the chosen frame as H.264/AAC, audio staying audio) with the content span as handle tags.
 
 // The clip path for recording `fp`: `output_folder` / stem + `suffix` + extension. A video keeps
 // its extension as written, except that WebM, which cannot hold H.264/AAC, becomes ".mkv"; an
@@ -27,10 +27,10 @@ double last_take_start(const std::vector<Silence>& silences, double total, doubl
 // more than 0.5 s after `trim_start`; nothing when there is none.
 std::optional<double> end_silence_cut(const std::vector<Silence>& silences, double trim_start);
 
-// The stream copy that adds the handle tags to `out`, written to `rewrite_path`. MP4, MOV and M4A
-// keep custom tags only with use_metadata_tags, and a new copy needs faststart again.
-std::vector<std::string> tag_rewrite_args(const std::string& out, const std::string& rewrite_path,
-                                          double c_in, double c_out);
+// The encode's arguments that write the handle tags into `out`. MP4, MOV and M4A keep custom
+// tags only with use_metadata_tags, which comes with faststart for them and writes every tag the
+// recording has, except the brand that FFmpeg lists among them.
+std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out);
 
 // Cuts `fp` with the settings `cfg`. Reports each step through `log`, then exactly one of
 // `done` (the clip's path, as the last call) or `err` (the message; the failure also goes to the

@@ -50,20 +50,18 @@ TEST(EndSilenceCut, TheLatestSilenceWellAfterTheStart) {
   EXPECT_EQ(end_silence_cut({}, 3.0), std::nullopt);
 }
 
-TEST(TagRewriteArgs, MovFamilyKeepsCustomTagsAndFaststart) {
-  const std::vector<std::string> mkv = tag_rewrite_args("/o/c.mkv", "/o/c_tmp.mkv", 0.0, 2.5);
-  EXPECT_EQ(mkv, (std::vector<std::string>{"ffmpeg", "-y", "-nostdin", "-i", "/o/c.mkv", "-c",
-                                           "copy", "-metadata", "TAVELMOR_C_IN=0.0", "-metadata",
-                                           "TAVELMOR_C_OUT=2.5", "/o/c_tmp.mkv"}));
+TEST(HandleTagArgs, MovFamilyKeepsCustomTagsAndFaststart) {
+  EXPECT_EQ(handle_tag_args("/o/c.mkv", 0.0, 2.5),
+            (std::vector<std::string>{"-metadata", "TAVELMOR_C_IN=0.0", "-metadata",
+                                      "TAVELMOR_C_OUT=2.5"}));
   for (const char* name : {"/o/c.mp4", "/o/c.MOV", "/o/c.m4a", "/o/c.m4v"}) {
-    const auto args = tag_rewrite_args(name, "/o/tmp", 0.0, 3.14159265);
-    ASSERT_EQ(args.size(), 14u) << name;
-    EXPECT_EQ(args[10], "TAVELMOR_C_OUT=3.1416");
-    EXPECT_EQ(args[11], "-movflags");
-    EXPECT_EQ(args[12], "+faststart+use_metadata_tags");
-    EXPECT_EQ(args[13], "/o/tmp");
+    const auto args = handle_tag_args(name, 0.0, 3.14159265);
+    ASSERT_EQ(args.size(), 12u) << name;
+    EXPECT_EQ(args[3], "TAVELMOR_C_OUT=3.1416");
+    EXPECT_EQ(args[10], "-movflags");
+    EXPECT_EQ(args[11], "+faststart+use_metadata_tags");
   }
-  EXPECT_EQ(tag_rewrite_args("/o/c.mp3", "/o/t.mp3", 0.0, 10.0)[10], "TAVELMOR_C_OUT=10.0");
+  EXPECT_EQ(handle_tag_args("/o/c.mp3", 0.0, 10.0)[3], "TAVELMOR_C_OUT=10.0");
 }
 
 namespace {
@@ -260,10 +258,10 @@ TEST_F(ClipCutMedia, LongKeyframeIntervalMkvKeepsItsSpeech) {
   cfg["add_padding"] = 0.5;
   const ChildLog children;
   const CutOutcome outcome = cut(recording, cfg);
-  // One probe of each file (the recording, the take copy, the clip); three analyses, the take
-  // copy, the encode and the tag rewrite.
-  EXPECT_EQ(children.runs_of("ffprobe"), 3);
-  EXPECT_EQ(children.runs_of("ffmpeg"), 6);
+  // A probe of the recording and one of the clip; one analysis of the whole recording (take
+  // search and end silence), one of the take, and the encode, which writes the tags.
+  EXPECT_EQ(children.runs_of("ffprobe"), 2);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 3);
   const fs::path clip = work_ / "Ausgabe" / "neu" / "aufnahme_cut.mkv";
   expect_last_take_cut(outcome, clip);
 
@@ -364,18 +362,21 @@ TEST_F(ClipCutMedia, WebmRecordingsGiveMkvClips) {
 TEST_F(ClipCutMedia, AVideoWithoutSoundIsCutWhole) {
   const fs::path recording = work_ / "stumm.mp4";
   make_recording(work_ / "with_sound.mp4", {1.0}, true, 160, 120);
-  run_ffmpeg(
-      {"-i", path_to_utf8(work_ / "with_sound.mp4"), "-an", "-c", "copy", path_to_utf8(recording)});
+  run_ffmpeg({"-i", path_to_utf8(work_ / "with_sound.mp4"), "-an", "-c", "copy", "-brand", "mp42",
+              path_to_utf8(recording)});
   const ChildLog children;
   const CutOutcome outcome = cut(recording, cut_cfg(work_.path()));
   ASSERT_EQ(outcome.errs, std::vector<std::string>{});
   EXPECT_TRUE(outcome.logged_starting("Keine Tonspur – kein Stille-Trimming"));
   EXPECT_EQ(children.runs_of("ffprobe"), 2);
-  EXPECT_EQ(children.runs_of("ffmpeg"), 4);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 2);
   const auto handles = get_handles(path_to_utf8(work_ / "stumm_cut.mp4"));
   ASSERT_TRUE(handles.has_value());
   EXPECT_NEAR(handles->c_out, 1.0, 0.05);
   EXPECT_EQ(streams_of(work_ / "stumm_cut.mp4").audio_codec, "");
+  // The clip names its own brand, not the recording's.
+  const Json clip = Json::parse(probe_json(work_ / "stumm_cut.mp4"));
+  EXPECT_EQ(clip["format"]["tags"]["major_brand"], "isom");
 }
 
 TEST_F(ClipCutMedia, AudioRecordingsStayAudioAndKeepTheirHandles) {
@@ -534,32 +535,26 @@ TEST_F(ClipCutMedia, FailuresRemoveTheTemporaryFilesAndReportTheirMessages) {
   const fs::path clip = work_ / "out" / "stimme_cut.mp3";
   ScopedStandIns stand_ins;
 
-  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*pcm_s16le*", "Kopie kaputt");
-  const CutOutcome copy = cut(recording, cfg);
-  EXPECT_EQ(copy.errs, std::vector<std::string>{"Temporärer Take-Export fehlgeschlagen:\nKopie "
-                                                "kaputt"});
-  EXPECT_TRUE(no_take_copy_left()) << "take copy left after a failed copy";
-
-  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*tavelmor_take_*silencedetect*", "Analyse kaputt");
-  const CutOutcome bounds = cut(recording, cfg);
-  ASSERT_EQ(bounds.errs.size(), 1u);
-  EXPECT_EQ(bounds.errs[0].rfind("FFmpeg Stille-Erkennung fehlgeschlagen: tavelmor_take_", 0), 0u);
-  EXPECT_NE(bounds.errs[0].find("\nAnalyse kaputt"), std::string::npos);
-  EXPECT_TRUE(no_take_copy_left()) << "take copy left after failed speech bounds";
+  // The take's one run: its failure is that of a silence analysis of the recording.
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*-ss*silencedetect*", "Analyse kaputt");
+  const CutOutcome take = cut(recording, cfg);
+  EXPECT_EQ(take.errs,
+            std::vector<std::string>{"FFmpeg Stille-Erkennung fehlgeschlagen: stimme.mp3\n"
+                                     "Analyse kaputt"});
+  EXPECT_TRUE(take.logged_starting("Trimme via Stille-Erkennung ..."));
+  EXPECT_TRUE(no_take_copy_left());
 
   const std::string noise(1000, 'z');
   fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*libmp3lame*", "Anfang" + noise + "Schluss");
   const CutOutcome encode = cut(recording, cfg);
   EXPECT_EQ(encode.errs, std::vector<std::string>{noise.substr(noise.size() - 793) + "Schluss"});
 
-  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*TAVELMOR_C_IN*", "Tags kaputt");
-  const CutOutcome rewrite = cut(recording, cfg);
-  ASSERT_EQ(rewrite.done, std::vector<std::string>{path_to_utf8(clip)});
-  EXPECT_TRUE(rewrite.logged_starting("Gespeichert: "));
-  EXPECT_TRUE(rewrite.logged_starting("Inhalt 0.00s-2.2"));
-  EXPECT_FALSE(fs::exists(work_ / "out" / "stimme_cut_tmp.mp3")) << "partial rewrite left";
-  EXPECT_FALSE(get_handles(path_to_utf8(clip)).has_value());
-  EXPECT_NEAR(get_duration(path_to_utf8(clip)), 2.25, 0.1);
+  // The encode writes the tags: failing there, the cut fails; it delivers no clip without them.
+  fail_ffmpeg_calls(stand_ins, real_ffmpeg, "*TAVELMOR_C_IN=0.0*TAVELMOR_C_OUT=2.2*",
+                    "Tags kaputt");
+  const CutOutcome tags = cut(recording, cfg);
+  EXPECT_EQ(tags.errs, std::vector<std::string>{"Tags kaputt"});
+  EXPECT_FALSE(tags.logged_starting("Handle-Tags"));
   EXPECT_TRUE(no_take_copy_left());
 }
 

@@ -1,11 +1,14 @@
 #include "autocut/silence_detection.h"
 
+#include <algorithm>
 #include <stdexcept>
 
+#include "media/ffmpeg_progress.h"
 #include "media/ffmpeg_tools.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/constants.h"
+#include "settings/number_text.h"
 #include "settings/path_text.h"
 #include "settings/utf8.h"
 
@@ -112,6 +115,50 @@ SilenceReport parse_silence_report(std::string_view report) {
 
 namespace {
 
+const std::string_view INSTANCE_MARK = "[silencedetect @ ";
+
+// The address in the "[silencedetect @ 0x...]" prefix of a line, naming the filter instance
+// that printed it.
+std::optional<std::string_view> reporting_instance(std::string_view line) {
+  const size_t at = line.find(INSTANCE_MARK);
+  if (at == std::string_view::npos)
+    return std::nullopt;
+  const size_t begin = at + INSTANCE_MARK.size();
+  const size_t end = line.find(']', begin);
+  if (end == std::string_view::npos)
+    return std::nullopt;
+  return line.substr(begin, end - begin);
+}
+
+}  // namespace
+
+std::vector<SilenceReport> parse_silence_reports(std::string_view report, size_t count) {
+  std::vector<std::string_view> instances;
+  std::vector<std::string> texts(count);
+  for (const std::string_view line : report_lines(report)) {
+    if (line.find(START_MARK) == std::string_view::npos &&
+        line.find(END_MARK) == std::string_view::npos)
+      continue;
+    const auto instance = reporting_instance(line);
+    if (!instance)
+      continue;
+    auto known = std::find(instances.begin(), instances.end(), *instance);
+    if (known == instances.end()) {
+      if (instances.size() == count)
+        throw std::runtime_error("Unlesbarer Bericht der Stille-Erkennung: zu viele Filter");
+      instances.push_back(*instance);
+      known = instances.end() - 1;
+    }
+    texts[known - instances.begin()].append(line).push_back('\n');
+  }
+  std::vector<SilenceReport> reports;
+  for (const std::string& text : texts)
+    reports.push_back(parse_silence_report(text));
+  return reports;
+}
+
+namespace {
+
 std::string start_message(const std::string& fp) {
   return "FFmpeg Stille-Erkennung startet: " + file_name_of(fp);
 }
@@ -122,34 +169,62 @@ std::string end_message(const SilenceReport& report) {
          std::to_string(report.silences.size()) + " Pause(n) sauber erkannt";
 }
 
-SilenceReport analyse_silences(const std::string& fp, const std::string& thresh,
-                               const std::string& dur, std::optional<double> duration) {
-  const std::string filter = "silencedetect=noise=" + thresh + ":d=" + dur;
+std::string silence_filter(const std::string& thresh, const std::string& dur) {
+  return "silencedetect=noise=" + thresh + ":d=" + dur;
+}
+
+std::runtime_error analysis_failure(const std::string& fp, const std::string& err) {
+  return std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + file_name_of(fp) + "\n" +
+                            utf8_tail(err, ERROR_TAIL));
+}
+
+// FFmpeg's report of the audio filter `filter` over the whole file.
+std::string analysis_report(const std::string& fp, const std::string& filter) {
   // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
   // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
   // it keeps an output stream for a video without sound, which then yields no silences.
   const ProcessResult run = run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", fp, "-af",
                                          filter, "-c:v", "copy", "-f", "null", "-"},
                                         FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
-  if (run.exit_code != 0) {
-    throw std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + file_name_of(fp) + "\n" +
-                             utf8_tail(run.err, ERROR_TAIL));
-  }
+  if (run.exit_code != 0)
+    throw analysis_failure(fp, run.err);
+  return run.err;
+}
 
-  SilenceReport report = parse_silence_report(run.err);
-  if (report.open_start) {
-    const double start = *report.open_start;
-    double total = start;
-    try {
-      total = duration ? *duration : get_duration(fp);
-    } catch (const std::exception&) {
-      // Without a duration only the open trailing silence is lost.
+// A silence still open at the end runs to the duration, when one is known.
+void close_open_silence(SilenceReport& report, std::optional<double> duration) {
+  if (report.open_start && duration && *duration > *report.open_start)
+    report.silences.push_back({*report.open_start, *duration});
+  report.open_start.reset();
+}
+
+std::vector<SilenceReport> analyse_together(const std::string& fp, const std::string& thresh,
+                                            const std::vector<std::string>& durs) {
+  std::vector<std::pair<double, size_t>> shortest_first;
+  for (size_t i = 0; i < durs.size(); ++i) {
+    const std::optional<double> seconds = number_from_text(durs[i]);
+    if (!seconds) {
+      std::vector<SilenceReport> reports;
+      for (const std::string& dur : durs)
+        reports.push_back(parse_silence_report(analysis_report(fp, silence_filter(thresh, dur))));
+      return reports;
     }
-    if (total > start)
-      report.silences.push_back({start, total});
-    report.open_start.reset();
+    shortest_first.emplace_back(*seconds, i);
   }
-  return report;
+  // The chained filters pass the sound on unchanged. One with a shorter minimum length finds
+  // every silence that a longer one finds, and reports it first, so with the shortest first in
+  // the chain the instances first report in the chain's order.
+  std::stable_sort(shortest_first.begin(), shortest_first.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::string chain;
+  for (const auto& [seconds, i] : shortest_first)
+    chain += (chain.empty() ? "" : ",") + silence_filter(thresh, durs[i]);
+  const std::vector<SilenceReport> found =
+      parse_silence_reports(analysis_report(fp, chain), durs.size());
+  std::vector<SilenceReport> reports(durs.size());
+  for (size_t k = 0; k < found.size(); ++k)
+    reports[shortest_first[k].second] = found[k];
+  return reports;
 }
 
 }  // namespace
@@ -159,24 +234,54 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
                                      std::optional<double> duration) {
   if (log)
     log(start_message(fp));
-  const SilenceReport report = analyse_silences(fp, thresh, dur, duration);
+  SilenceReport report = parse_silence_report(analysis_report(fp, silence_filter(thresh, dur)));
+  if (report.open_start && !duration) {
+    try {
+      duration = get_duration(fp);
+    } catch (const std::exception&) {
+      // Without a duration only the open trailing silence is lost.
+    }
+  }
+  close_open_silence(report, duration);
   if (log)
     log(end_message(report));
   return report.silences;
 }
 
-std::future<SilenceReport> start_silence_detection(const std::string& fp, const std::string& thresh,
-                                                   const std::string& dur,
-                                                   std::optional<double> duration) {
-  return std::async(std::launch::async, analyse_silences, fp, thresh, dur, duration);
+SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
+                                        std::vector<std::string> durs) {
+  return std::async(std::launch::async, analyse_together, fp, thresh, std::move(durs)).share();
 }
 
-std::vector<Silence> finish_silence_detection(std::future<SilenceReport>& running,
-                                              const std::string& fp, const MessageFn& log) {
+std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, size_t which,
+                                              const std::string& fp, double duration,
+                                              const MessageFn& log) {
   if (log)
     log(start_message(fp));
-  const SilenceReport report = running.get();
+  SilenceReport report = running.get().at(which);
+  close_open_silence(report, duration);
   if (log)
     log(end_message(report));
   return report.silences;
+}
+
+SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
+                               const std::string& dur, const MessageFn& log) {
+  if (log)
+    log(start_message(fp));
+  // The sound is timed by its samples, as in a file of its own that starts at `from`; the
+  // length comes from FFmpeg's progress report, where that sound ends.
+  const ProcessResult run = run_process(
+      {"ffmpeg", "-hide_banner", "-nostdin", "-progress", "pipe:1", "-ss", double_text(from), "-i",
+       fp, "-vn", "-af", "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"},
+      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const std::optional<double> length = progress_out_seconds(run.out);
+  if (run.exit_code != 0 || !length)
+    throw analysis_failure(fp, run.err);
+  SilenceReport report = parse_silence_report(run.err);
+  const double sound_length = std::max(0.0, *length);
+  close_open_silence(report, sound_length);
+  if (log)
+    log(end_message(report));
+  return {report.silences, sound_length};
 }

@@ -40,12 +40,34 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
                                      const std::string& dur, const MessageFn& log = {},
                                      std::optional<double> duration = std::nullopt);
 
-// detect_silences split in two, for an analysis that runs beside other work: the start runs
-// FFmpeg on a thread of its own; the finish waits for it and then logs the start and end
-// messages, when the caller reaches that step. The list and the failure are those of
-// detect_silences; the report's silences include the trailing one closed at the duration.
-std::future<SilenceReport> start_silence_detection(const std::string& fp, const std::string& thresh,
-                                                   const std::string& dur,
-                                                   std::optional<double> duration);
-std::vector<Silence> finish_silence_detection(std::future<SilenceReport>& running,
-                                              const std::string& fp, const MessageFn& log);
+// Reads the reports of several silencedetect filters chained in one FFmpeg run, in the order in
+// which the filters first reported; lines that no "[silencedetect @ ...]" instance printed are
+// passed over. Throws std::runtime_error for more instances than `count` and as
+// parse_silence_report does.
+std::vector<SilenceReport> parse_silence_reports(std::string_view report, size_t count);
+
+// detect_silences for several minimum lengths `durs` at once, split in two for an analysis that
+// runs beside other work. The start runs FFmpeg on a thread of its own: one run that decodes the
+// sound once for all lengths (one run per length where a length is no plain number of seconds).
+// The finish takes the report of `durs[which]`: it logs the start message, waits for the run (a
+// failure, the one of detect_silences, comes here), closes a silence still open at the end at
+// `duration` and logs the end message. Each report may be finished when the caller reaches its
+// step.
+using SilenceAnalysis = std::shared_future<std::vector<SilenceReport>>;
+SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
+                                        std::vector<std::string> durs);
+std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, size_t which,
+                                              const std::string& fp, double duration,
+                                              const MessageFn& log);
+
+// The sound of `fp` from second `from` on, as one FFmpeg run that seeks there and decodes the
+// sound alone finds it.
+struct SoundFrom {
+  std::vector<Silence> silences;  // at least `dur` long, in seconds from `from`
+  double length;                  // of the sound from `from` to its end
+};
+
+// The silences of at least `dur` and the length of the sound from `from` on, from one run; logs
+// as detect_silences does. Throws as detect_silences does, also when FFmpeg tells no length.
+SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
+                               const std::string& dur, const MessageFn& log);

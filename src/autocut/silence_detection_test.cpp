@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 
+#include "media/ffmpeg_tools.h"
 #include "media/process.h"
+#include "settings/number_text.h"
 #include "support/test_util.h"
 
 namespace {
@@ -177,33 +180,68 @@ TEST(DetectSilences, AFailedRunQuotesTheLast800Characters) {
   }
 }
 
-TEST(DetectSilences, AnAnalysisBesideOtherWorkGivesWhatDetectSilencesGives) {
+TEST(DetectSilences, OneRunForSeveralLengthsGivesEachItsOwnReport) {
   ScopedStandIns stand_ins(true);
-  add_reporting_ffmpeg(stand_ins, END + "0.4\n" + START + "1\n" + END + "2\n" + START + "9.0\n");
-  std::vector<std::string> alone;
-  const auto direct = detect_silences(
-      "/rec/a.mkv", "-35dB", "0.1", [&](const std::string& m) { alone.push_back(m); }, 9.5);
-  std::future<SilenceReport> running = start_silence_detection("/rec/a.mkv", "-35dB", "0.1", 9.5);
-  std::vector<std::string> beside;
-  const auto finished = finish_silence_detection(
-      running, "/rec/a.mkv", [&](const std::string& m) { beside.push_back(m); });
-  EXPECT_EQ(pairs_of(finished), pairs_of(direct));
-  EXPECT_EQ(pairs_of(finished),
+  // The instance with the shorter length stands first in the chain and reports first; the
+  // longer one finds a subset. Lines of no instance (here FFmpeg's input dump) are passed over.
+  const std::string shorter = "[silencedetect @ 0x5601] ";
+  const std::string longer = "[silencedetect @ 0x5602] ";
+  write_text_file(stand_ins.folder() / "report.txt",
+                  "Input #0, from 'silence_start: 3.mp4':\n" + shorter + "silence_end: 0.4\n" +
+                      shorter + "silence_start: 1\n" + shorter + "silence_end: 2\n" + longer +
+                      "silence_start: 1\n" + longer + "silence_end: 2\n" + shorter +
+                      "silence_start: 9.0\n" + longer + "silence_start: 9.0\n");
+  const fs::path calls = stand_ins.folder() / "calls.txt";
+  stand_ins.add("ffmpeg", "echo \"$@\" >> '" + calls.string() + "'\n/bin/cat '" +
+                              (stand_ins.folder() / "report.txt").string() + "' >&2");
+  const SilenceAnalysis running = start_silence_detection("/rec/a.mkv", "-35dB", {"0.5", "0.1"});
+  std::vector<std::string> lines;
+  const auto log = [&](const std::string& m) { lines.push_back(m); };
+  EXPECT_EQ(pairs_of(finish_silence_detection(running, 0, "/rec/a.mkv", 9.5, log)),
+            (std::vector<std::pair<double, double>>{{1, 2}, {9, 9.5}}));
+  EXPECT_EQ(pairs_of(finish_silence_detection(running, 1, "/rec/a.mkv", 9.5, log)),
             (std::vector<std::pair<double, double>>{{0, 0.4}, {1, 2}, {9, 9.5}}));
-  EXPECT_EQ(beside, alone);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "FFmpeg Stille-Erkennung startet: a.mkv",
+                       "FFmpeg Stille-Erkennung fertig: 2 Startpunkt(e), 1 Endpunkt(e), 2 "
+                       "Pause(n) sauber erkannt",
+                       "FFmpeg Stille-Erkennung startet: a.mkv",
+                       "FFmpeg Stille-Erkennung fertig: 2 Startpunkt(e), 2 Endpunkt(e), 3 "
+                       "Pause(n) sauber erkannt"}));
+  EXPECT_EQ(read_text_file(calls),
+            "-hide_banner -nostdin -i /rec/a.mkv -af silencedetect=noise=-35dB:d=0.1,"
+            "silencedetect=noise=-35dB:d=0.5 -c:v copy -f null -\n");
+
+  // A length FFmpeg reads but that is no plain number gets a run of its own.
+  fs::remove(calls);
+  const SilenceAnalysis apart = start_silence_detection("/rec/a.mkv", "-35dB", {"500ms", "0.1"});
+  apart.wait();
+  const std::string runs = read_text_file(calls);
+  EXPECT_EQ(std::count(runs.begin(), runs.end(), '\n'), 2) << runs;
 
   // A failure comes when the analysis is collected, after its start message.
   add_reporting_ffmpeg(stand_ins, "kaputt", 1);
-  running = start_silence_detection("/rec/a.mkv", "-35dB", "0.1", std::nullopt);
-  beside.clear();
+  const SilenceAnalysis failing = start_silence_detection("/rec/a.mkv", "-35dB", {"0.5", "0.1"});
+  lines.clear();
   try {
-    finish_silence_detection(running, "/rec/a.mkv",
-                             [&](const std::string& m) { beside.push_back(m); });
+    finish_silence_detection(failing, 0, "/rec/a.mkv", 9.5, log);
     FAIL() << "no failure";
   } catch (const std::runtime_error& failure) {
     EXPECT_STREQ(failure.what(), "FFmpeg Stille-Erkennung fehlgeschlagen: a.mkv\nkaputt");
   }
-  EXPECT_EQ(beside, std::vector<std::string>{"FFmpeg Stille-Erkennung startet: a.mkv"});
+  EXPECT_EQ(lines, std::vector<std::string>{"FFmpeg Stille-Erkennung startet: a.mkv"});
+}
+
+TEST(ParseSilenceReports, AReportOfMoreInstancesThanAskedForFails) {
+  const std::string report =
+      "[silencedetect @ 0x1] silence_start: 1\n"
+      "[silencedetect @ 0x2] silence_start: 1\n";
+  EXPECT_EQ(parse_silence_reports(report, 2).size(), 2u);
+  EXPECT_THROW(parse_silence_reports(report, 1), std::runtime_error);
+  // No instance reported: empty reports, one for each.
+  const auto none = parse_silence_reports("size=N/A time=00:00:03.00\r", 2);
+  ASSERT_EQ(none.size(), 2u);
+  EXPECT_TRUE(none[1].silences.empty());
 }
 
 TEST(DetectSilences, WithoutFfmpegTheProcessLayerFails) {
@@ -261,6 +299,52 @@ TEST(DetectSilencesMedia, AVideoGivesTheSilencesOfAFullDecode) {
     EXPECT_NEAR(silences[1].second, 3.1, 0.05) << file;
     EXPECT_EQ(silences, silences_of_full_decode(file, "silencedetect=noise=-35dB:d=0.5")) << file;
   }
+}
+
+TEST(DetectSilencesMedia, OneRunForTwoLengthsFindsWhatARunForEachFinds) {
+  ScopedTempDir scratch;
+  const fs::path recording = scratch / "takes.mp4";
+  // Pauses of 0.15, 0.3 and 0.7 s, then silence to the end.
+  make_recording(recording, {0.5, 0.15, 0.5, 0.3, 0.5, 0.7, 0.5, 1.0});
+  const std::string fp = recording.string();
+  for (const std::vector<std::string>& durs :
+       {std::vector<std::string>{"0.5", "0.1"}, std::vector<std::string>{"0.1", "0.25"}}) {
+    const SilenceAnalysis running = start_silence_detection(fp, "-35dB", durs);
+    for (size_t i = 0; i < durs.size(); ++i) {
+      const auto together = pairs_of(finish_silence_detection(running, i, fp, 4.15, {}));
+      EXPECT_EQ(together, pairs_of(detect_silences(fp, "-35dB", durs[i], {}, 4.15))) << durs[i];
+      EXPECT_EQ(together.size(), durs[i] == "0.5" ? 2u : durs[i] == "0.25" ? 3u : 4u) << durs[i];
+    }
+  }
+}
+
+TEST(DetectSilencesMedia, TheSoundFromASecondOnIsWhatACopyFromThereHolds) {
+  ScopedTempDir scratch;
+  const fs::path recording = scratch / "Aufnahme.mkv";
+  RecordingOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.fps = 10;
+  options.keyframe_interval = 50;  // the start lies between two keyframes
+  make_recording(recording, {1.0, 1.0, 0.8, 0.4, 0.9, 0.6}, options);
+  const double from = 1.25;
+  // The copy as the cut once made it: the sound decoded from there into a file of its own.
+  const fs::path copy = scratch / "take.wav";
+  run_ffmpeg({"-ss", double_text(from), "-i", recording.string(), "-vn", "-c:a", "pcm_s16le",
+              copy.string()});
+  std::vector<std::string> lines;
+  const SoundFrom sound = detect_silences_from(recording.string(), from, "-35dB", "0.2",
+                                               [&](const std::string& m) { lines.push_back(m); });
+  EXPECT_NEAR(sound.length, get_duration(copy.string()), 1e-5);
+  EXPECT_NEAR(sound.length, 4.7 - from, 0.03);
+  EXPECT_EQ(pairs_of(sound.silences), pairs_of(detect_silences(copy.string(), "-35dB", "0.2")));
+  ASSERT_EQ(sound.silences.size(), 3u);
+  EXPECT_NEAR(sound.silences.back().end, sound.length, 1e-5) << "the end silence runs to the end";
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0], "FFmpeg Stille-Erkennung startet: Aufnahme.mkv");
+
+  // Past the end of the sound there is none, and no failure.
+  EXPECT_EQ(detect_silences_from(recording.string(), 10.0, "-35dB", "0.2", {}).length, 0.0);
 }
 
 TEST(DetectSilencesMedia, AVideoWithoutSoundHasNoSilences) {

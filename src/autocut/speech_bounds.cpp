@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "media/ffmpeg_tools.h"
 #include "settings/number_text.h"
 
 namespace {
@@ -29,10 +28,8 @@ SpeechBounds speech_bounds_within(double total, const std::vector<Silence>& sile
   return {start, end, false};
 }
 
-SpeechBounds find_speech_bounds(const std::string& fp, const std::string& thresh,
-                                const std::string& min_sil, double padding, const MessageFn& log) {
-  const double total = get_duration(fp);
-  const std::vector<Silence> silences = detect_silences(fp, thresh, min_sil, log, total);
+SpeechBounds find_speech_bounds(double total, const std::vector<Silence>& silences, double padding,
+                                const MessageFn& log) {
   const SpeechBounds bounds = speech_bounds_within(total, silences, padding);
   if (log) {
     if (bounds.whole_file) {

@@ -19,9 +19,8 @@ struct SpeechBounds {
 SpeechBounds speech_bounds_within(double total, const std::vector<Silence>& silences,
                                   double padding);
 
-// Reads the duration and the silences (of at least `min_sil` seconds) of `fp` and returns the
-// speech bounds in seconds from its start. Logs the "Sprache: " line or the fallback message
-// when `log` is set. Throws when the duration or the silence detection fails.
-SpeechBounds find_speech_bounds(const std::string& fp, const std::string& thresh,
-                                const std::string& min_sil, double padding,
+// speech_bounds_within for a take of `total` seconds whose silences (of at least 0.2 s, the
+// length the clip cut asks for) are known; logs the "Sprache: " line or the fallback message when
+// `log` is set.
+SpeechBounds find_speech_bounds(double total, const std::vector<Silence>& silences, double padding,
                                 const MessageFn& log = {});
