@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <random>
 #include <stdexcept>
 
+#include "export/master_groups.h"
+#include "export/probe_ahead.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/atomic_file.h"
@@ -86,6 +89,15 @@ std::string master_video_filter(FrameSize frame) {
          ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
 }
 
+std::vector<std::string> master_h264_args() {
+  return {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-profile:v",
+          "high", "-crf",    "18",       "-preset", "fast"};
+}
+
+std::vector<std::string> master_aac_args() {
+  return {"-c:a", "aac", "-b:a", "192k"};
+}
+
 const char* const CLIP_AUDIO_ENTRIES = "codec_type,sample_rate,channels,channel_layout";
 
 ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
@@ -107,29 +119,20 @@ ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
     const int rate = positive_integer_of(stream.value("sample_rate", Json()));
     if (rate > 0)
       audio.sample_rate = rate;
+    const int channels = positive_integer_of(stream.value("channels", Json()));
     const std::string layout = stream.value("channel_layout", std::string());
     if (!layout.empty())
       audio.channel_layout = layout;
-    else if (stream.value("channels", 0) == 1)
+    else if (channels == 1)
       audio.channel_layout = "mono";
+    if (channels > 0)
+      audio.channels = channels;
+    else if (audio.channel_layout == "mono")
+      audio.channels = 1;
   } catch (const std::exception&) {
     return ClipAudio{};
   }
   return audio;
-}
-
-ClipAudio probe_clip_audio(const std::string& clip) {
-  try {
-    const ProcessResult result =
-        run_process({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
-                     std::string("stream=") + CLIP_AUDIO_ENTRIES, "-of", "json", clip},
-                    60, OutputDecoding::replace_invalid);
-    if (result.exit_code != 0)
-      return ClipAudio{};
-    return parse_clip_audio(result.out);
-  } catch (const std::exception&) {
-    return ClipAudio{};
-  }
 }
 
 std::vector<std::string> normalisation_command(const std::string& clip, const MasterClipCut& cut,
@@ -143,28 +146,25 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
                              "anullsrc=channel_layout=" + silence->channel_layout +
                                  ":sample_rate=" + std::to_string(silence->sample_rate)});
   }
-  args.insert(args.end(), {"-t",         double_text(cut.dur),
-                           "-map",       "0:v:0",
-                           "-map",       silence ? "1:a:0" : "0:a?",
-                           "-vf",        master_video_filter(frame),
-                           "-c:v",       "libx264",
-                           "-pix_fmt",   "yuv420p",
-                           "-profile:v", "high",
-                           "-crf",       "18",
-                           "-preset",    "fast",
-                           "-c:a",       "aac",
-                           "-b:a",       "192k",
-                           "-r",         "60",
-                           "-movflags",  "+faststart",
-                           out});
+  args.insert(args.end(), {"-t", double_text(cut.dur), "-map", "0:v:0", "-map",
+                           silence ? "1:a:0" : "0:a?", "-vf", master_video_filter(frame)});
+  const std::vector<std::string> h264 = master_h264_args();
+  const std::vector<std::string> aac = master_aac_args();
+  args.insert(args.end(), h264.begin(), h264.end());
+  args.insert(args.end(), aac.begin(), aac.end());
+  args.insert(args.end(), {"-r", "60", "-movflags", "+faststart", out});
   return args;
 }
 
 std::vector<std::string> concat_command(const std::string& list_file, const std::string& out) {
-  return {"ffmpeg", "-y",      "-nostdin",  "-f",         "concat",   "-safe",   "0",
-          "-i",     list_file, "-c:v",      "libx264",    "-pix_fmt", "yuv420p", "-profile:v",
-          "high",   "-crf",    "18",        "-preset",    "fast",     "-c:a",    "aac",
-          "-b:a",   "192k",    "-movflags", "+faststart", out};
+  std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-f",     "concat",
+                                   "-safe",  "0",  "-i",       list_file};
+  const std::vector<std::string> h264 = master_h264_args();
+  const std::vector<std::string> aac = master_aac_args();
+  args.insert(args.end(), h264.begin(), h264.end());
+  args.insert(args.end(), aac.begin(), aac.end());
+  args.insert(args.end(), {"-movflags", "+faststart", out});
+  return args;
 }
 
 std::string concat_list_text(const std::vector<std::string>& names) {
@@ -177,6 +177,103 @@ std::string concat_list_text(const std::vector<std::string>& names) {
   }
   return text;
 }
+
+namespace {
+
+// A clip's probe, or the failure it met; the failure counts when the clip's turn comes.
+struct ProbedClip {
+  std::optional<FileProbe> probe;
+  std::exception_ptr failure;
+
+  const FileProbe& get() const {
+    if (failure)
+      std::rethrow_exception(failure);
+    return *probe;
+  }
+};
+
+// Every clip probed, a few at once, before the first is handled: the route depends on all.
+std::vector<ProbedClip> probe_clips(const std::vector<std::string>& files) {
+  const auto probe_of = probe_files_ahead(files, CLIP_AUDIO_ENTRIES, probes_at_once());
+  std::vector<ProbedClip> probed(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    try {
+      probed[i].probe = probe_of(i);
+    } catch (const std::exception&) {
+      probed[i].failure = std::current_exception();
+    }
+  }
+  return probed;
+}
+
+// The format of the master's sound, and of the silence for clips without sound: the first clip
+// with sound gives it, so the joined track does not change its format midway.
+ClipAudio master_sound_format(const std::vector<ClipAudio>& audio) {
+  for (const ClipAudio& clip : audio) {
+    if (clip.presence == AudioPresence::present)
+      return clip;
+  }
+  return ClipAudio{};
+}
+
+// Each clip normalised on its own, then the normalised clips joined and encoded once more: the
+// route for lists whose probes do not allow the picture to be encoded once.
+void run_master_clip_by_clip(const std::vector<std::string>& files,
+                             const std::vector<ProbedClip>& probed, FrameSize frame,
+                             const fs::path& temporary, const std::string& extension,
+                             const std::string& output, const MessageFn& log) {
+  std::vector<ClipAudio> audio;
+  for (const ProbedClip& clip : probed)
+    audio.push_back(clip.probe ? parse_clip_audio(clip.probe->json) : ClipAudio{});
+  const ClipAudio silence_format = master_sound_format(audio);
+  const size_t n = files.size();
+  std::vector<std::string> names;
+  for (size_t i = 0; i < n; ++i) {
+    const std::string clip_name = file_name_of(files[i]);
+    log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
+    const std::string name = normalized_clip_name(i, extension);
+    const FileProbe& probe = probed[i].get();
+    const MasterClipCut cut = master_clip_cut(probe.duration, handles_from_probe_json(probe.json));
+    if (cut.handle_message)
+      log(*cut.handle_message);
+    std::optional<ClipAudio> silence;
+    if (audio[i].presence == AudioPresence::absent)
+      silence = silence_format;
+    const ProcessResult result = run_ffmpeg_job(
+        normalisation_command(files[i], cut, frame, path_to_utf8(temporary / name), silence));
+    if (result.exit_code != 0)
+      throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
+    names.push_back(name);
+  }
+
+  log("Füge Clips zusammen ...");
+  const fs::path list_file = temporary / "list.txt";
+  write_file_atomically(list_file, concat_list_text(names));
+  const ProcessResult joined = run_ffmpeg_job(concat_command(path_to_utf8(list_file), output));
+  if (joined.exit_code != 0)
+    throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
+}
+
+// The clips for the picture encoded once, or nothing when a probe failed, a clip has no picture
+// or its probe does not tell its sound.
+std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::string>& files,
+                                                       const std::vector<ProbedClip>& probed,
+                                                       std::vector<ClipAudio>& audio) {
+  std::vector<GroupClip> clips;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (probed[i].failure || !has_picture_in_probe_json(probed[i].probe->json))
+      return std::nullopt;
+    const FileProbe& probe = *probed[i].probe;
+    audio.push_back(parse_clip_audio(probe.json));
+    if (audio.back().presence == AudioPresence::unknown)
+      return std::nullopt;
+    clips.push_back({files[i], master_clip_cut(probe.duration, handles_from_probe_json(probe.json)),
+                     audio.back().presence == AudioPresence::present});
+  }
+  return clips;
+}
+
+}  // namespace
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
                     const MessageFn& done, const MessageFn& err) {
@@ -191,53 +288,14 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     log(extension == ".mov" ? "MOV-Quelle erkannt – Master-Export bleibt MOV."
                             : "Master-Export wird als MP4 erstellt.");
 
-    // Probed on first need: a clip's own probe tells its sound, a look ahead for the format of
-    // silence probes only the sound. Silence takes the format of the first clip with sound, so
-    // the joined track does not change its format midway.
-    std::vector<std::optional<ClipAudio>> audio(files.size());
-    const auto audio_of = [&](size_t i) -> const ClipAudio& {
-      if (!audio[i])
-        audio[i] = probe_clip_audio(files[i]);
-      return *audio[i];
-    };
-    const auto silence_format = [&] {
-      for (size_t i = 0; i < files.size(); ++i) {
-        if (audio_of(i).presence == AudioPresence::present)
-          return audio_of(i);
-      }
-      return ClipAudio{};
-    };
-
-    const size_t n = files.size();
-    std::vector<std::string> names;
-    for (size_t i = 0; i < n; ++i) {
-      const std::string& clip = files[i];
-      const std::string clip_name = file_name_of(clip);
-      log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
-      const std::string name = normalized_clip_name(i, extension);
-      const FileProbe probe = probe_file(clip, CLIP_AUDIO_ENTRIES);
-      if (!audio[i])
-        audio[i] = parse_clip_audio(probe.json);
-      const MasterClipCut cut =
-          master_clip_cut(probe.duration, handles_from_probe_json(probe.json));
-      if (cut.handle_message)
-        log(*cut.handle_message);
-      std::optional<ClipAudio> silence;
-      if (audio_of(i).presence == AudioPresence::absent)
-        silence = silence_format();
-      const ProcessResult result = run_ffmpeg_job(
-          normalisation_command(clip, cut, frame, path_to_utf8(temporary / name), silence));
-      if (result.exit_code != 0)
-        throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
-      names.push_back(name);
+    const std::vector<ProbedClip> probed = probe_clips(files);
+    std::vector<ClipAudio> audio;
+    if (const auto clips = clips_for_groups(files, probed, audio)) {
+      run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension, output,
+                           log);
+    } else {
+      run_master_clip_by_clip(files, probed, frame, temporary, extension, output, log);
     }
-
-    log("Füge Clips zusammen ...");
-    const fs::path list_file = temporary / "list.txt";
-    write_file_atomically(list_file, concat_list_text(names));
-    const ProcessResult joined = run_ffmpeg_job(concat_command(path_to_utf8(list_file), output));
-    if (joined.exit_code != 0)
-      throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 
     log("Gespeichert: " + output);
     done(output);

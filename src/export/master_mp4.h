@@ -9,10 +9,12 @@
 #include "settings/constants.h"
 #include "settings/json_text.h"
 
-// The MP4 (or MOV) master: every clip is cut to its handles and normalised into a temporary
-// folder (the configured frame, H.264/AAC, 60 fps, always with a sound track), then the
-// normalised clips are joined by FFmpeg's concat demuxer and encoded once more into
-// "master_video" in the output folder. The temporary folder is removed on every path.
+// The MP4 (or MOV) master "master_video" in the output folder: every clip cut to its handles,
+// scaled and padded to the configured frame, H.264/AAC at 60 fps, with sound throughout. Where
+// the probes of all clips allow it, the picture is encoded once (master_groups.h). Otherwise
+// each clip is normalised into a temporary folder (always with a sound track), and the
+// normalised clips are joined by FFmpeg's concat demuxer and encoded once more. The temporary
+// folder is removed on every path.
 
 // ".mov" when any clip has the extension .mov in any letter case, else ".mp4".
 std::string master_extension(const std::vector<std::string>& files);
@@ -34,6 +36,10 @@ MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& han
 // scale + pad to the frame, square pixels, yuv420p.
 std::string master_video_filter(FrameSize frame);
 
+// The encoder settings of every master encode: H.264 High in yuv420p, and AAC.
+std::vector<std::string> master_h264_args();
+std::vector<std::string> master_aac_args();
+
 // What a clip holds in sound. Unknown when ffprobe could not tell.
 enum class AudioPresence { present, absent, unknown };
 
@@ -41,6 +47,7 @@ struct ClipAudio {
   AudioPresence presence = AudioPresence::unknown;
   int sample_rate = 48000;
   std::string channel_layout = "stereo";
+  int channels = 2;
 };
 
 // The stream entries ffprobe is asked for to tell a clip's sound.
@@ -49,9 +56,6 @@ extern const char* const CLIP_AUDIO_ENTRIES;
 // Reads the first stream of codec_type "audio" from ffprobe's JSON of "-show_entries
 // stream=" CLIP_AUDIO_ENTRIES; text that is not such JSON gives unknown.
 ClipAudio parse_clip_audio(const std::string& ffprobe_json);
-
-// Runs ffprobe on the clip for its sound alone; never fails (unknown instead).
-ClipAudio probe_clip_audio(const std::string& clip);
 
 // The normalisation run of one clip into `out`. A clip without sound gets silence of
 // `silence` from a second, generated input, so that every normalised clip carries a sound track

@@ -9,29 +9,44 @@ namespace {
 
 constexpr size_t MAX_PROBES_AT_ONCE = 8;  // more would only crowd the disk
 
+template <typename Facts>
 struct Probes {
   std::vector<std::string> paths;
-  std::vector<std::future<ClipFacts>> running;
+  std::function<Facts(const std::string&)> probe;
+  std::vector<std::future<Facts>> running;
   size_t ahead;
 };
 
-}  // namespace
-
-std::function<ClipFacts(size_t)> probe_ahead(std::vector<std::string> paths, size_t ahead) {
-  auto probes = std::make_shared<Probes>();
+template <typename Facts>
+std::function<Facts(size_t)> start_probing(std::vector<std::string> paths, size_t ahead,
+                                           std::function<Facts(const std::string&)> probe) {
+  auto probes = std::make_shared<Probes<Facts>>();
   probes->running.resize(paths.size());
   probes->paths = std::move(paths);
+  probes->probe = std::move(probe);
   probes->ahead = std::max<size_t>(1, ahead);
   return [probes](size_t i) {
     const size_t end = std::min(probes->paths.size(), i + probes->ahead);
     for (size_t j = i; j < end; ++j) {
-      if (!probes->running[j].valid()) {
-        probes->running[j] =
-            std::async(std::launch::async, get_duration_and_handles, probes->paths[j]);
-      }
+      if (!probes->running[j].valid())
+        probes->running[j] = std::async(std::launch::async, probes->probe, probes->paths[j]);
     }
     return probes->running.at(i).get();
   };
+}
+
+}  // namespace
+
+std::function<ClipFacts(size_t)> probe_ahead(std::vector<std::string> paths, size_t ahead) {
+  return start_probing<ClipFacts>(std::move(paths), ahead, get_duration_and_handles);
+}
+
+std::function<FileProbe(size_t)> probe_files_ahead(std::vector<std::string> paths,
+                                                   std::string stream_entries, size_t ahead) {
+  return start_probing<FileProbe>(std::move(paths), ahead,
+                                  [entries = std::move(stream_entries)](const std::string& path) {
+                                    return probe_file(path, entries);
+                                  });
 }
 
 size_t probes_at_once() {

@@ -15,5 +15,9 @@
 // Call it with i = 0, 1, 2, ... in turn. Destroying it waits for the probes still running.
 std::function<ClipFacts(size_t)> probe_ahead(std::vector<std::string> paths, size_t ahead);
 
+// As probe_ahead, with probe_file(paths[i], stream_entries) for each path.
+std::function<FileProbe(size_t)> probe_files_ahead(std::vector<std::string> paths,
+                                                   std::string stream_entries, size_t ahead);
+
 // How many probes to run at once on this machine: one per processor core, at least two.
 size_t probes_at_once();

@@ -152,7 +152,9 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) 
   }
 }
 
-bool has_sound_track_in_probe_json(const std::string& json_text) {
+namespace {
+
+bool has_stream_of_type(const std::string& json_text, const char* codec_type) {
   try {
     const Json probe = parse_json(json_text);
     if (!probe.is_object())
@@ -161,13 +163,23 @@ bool has_sound_track_in_probe_json(const std::string& json_text) {
     if (!streams.is_array())
       return false;
     for (const Json& stream : streams) {
-      if (stream.is_object() && stream.value("codec_type", Json()) == "audio")
+      if (stream.is_object() && stream.value("codec_type", Json()) == codec_type)
         return true;
     }
     return false;
   } catch (const std::exception&) {
     return false;
   }
+}
+
+}  // namespace
+
+bool has_sound_track_in_probe_json(const std::string& json_text) {
+  return has_stream_of_type(json_text, "audio");
+}
+
+bool has_picture_in_probe_json(const std::string& json_text) {
+  return has_stream_of_type(json_text, "video");
 }
 
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {

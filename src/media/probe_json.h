@@ -26,6 +26,9 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text);
 // "-select_streams a" would pick); false when it lists none or the JSON is unusable.
 bool has_sound_track_in_probe_json(const std::string& json_text);
 
+// The same for a stream of codec_type "video".
+bool has_picture_in_probe_json(const std::string& json_text);
+
 // The channels of the first sound stream in the probe's streams section, 0 when it lists none.
 // Nothing when there is no usable streams section or that stream's count is not a positive number.
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text);

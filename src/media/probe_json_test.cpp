@@ -101,6 +101,8 @@ TEST(HasSoundTrackInProbeJson, AnyAudioStreamCounts) {
   };
   for (const char* text : silent)
     EXPECT_FALSE(has_sound_track_in_probe_json(text)) << text;
+  EXPECT_TRUE(has_picture_in_probe_json(silent[0]));
+  EXPECT_FALSE(has_picture_in_probe_json(R"({"streams": [{"codec_type": "audio"}]})"));
 }
 
 TEST(SoundChannelsInProbeJson, TheFirstSoundTrackCounts) {

@@ -1,0 +1,180 @@
+#include "export/master_groups.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+#include "media/process.h"
+#include "settings/atomic_file.h"
+#include "settings/number_text.h"
+#include "settings/path_text.h"
+#include "settings/utf8.h"
+
+namespace {
+
+constexpr int FPS = 60;
+constexpr size_t GROUP_ERROR_TAIL = 600;
+constexpr size_t JOIN_ERROR_TAIL = 800;
+
+std::string group_name(size_t group, const std::string& extension) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "part_%04zu", group);
+  return digits + extension;
+}
+
+// The sound format as the filter graph and the raw samples name it: the rate and the count of
+// channels, in FFmpeg's standard layout for that count.
+std::string layout_of(const ClipAudio& format) {
+  return std::to_string(format.channels) + "c";
+}
+
+// One clip's picture and sound, `frames` and `samples` long, labelled [v<k>] and [a<k>]. The
+// picture starts at the clip's start (the first frame held if it comes later) and is held at
+// its end if it runs short; the sound starts there too and is padded with silence.
+std::string clip_graph(size_t k, const GroupClip& clip, int64_t frames, int64_t samples,
+                       FrameSize frame, const ClipAudio& format) {
+  const std::string input = std::to_string(k);
+  const std::string rate = std::to_string(format.sample_rate);
+  std::string graph =
+      "[" + input + ":v:0]" + master_video_filter(frame) + ",fps=" + std::to_string(FPS) +
+      ":start_time=0,tpad=stop_mode=clone:stop=-1,trim=end_frame=" + std::to_string(frames) + "[v" +
+      input + "];";
+  graph += clip.has_sound ? "[" + input + ":a:0]aresample=" + rate + ":async=1:first_pts=0,"
+                          : "anullsrc=r=" + rate + ":cl=" + layout_of(format) + ",";
+  graph += "aformat=sample_fmts=flt:channel_layouts=" + layout_of(format) +
+           ",apad=whole_len=" + std::to_string(samples) +
+           ",atrim=end_sample=" + std::to_string(samples) + "[a" + input + "];";
+  return graph;
+}
+
+// Appends the samples of `piece` to `joined`.
+void append_samples(const fs::path& piece, const fs::path& joined) {
+  std::ifstream in(piece, std::ios::binary);
+  std::ofstream out(joined, std::ios::binary | std::ios::app);
+  if (in && out && in.peek() != std::ifstream::traits_type::eof())
+    out << in.rdbuf();
+  if (!in || !out || !out.flush())
+    throw std::runtime_error("Temporäre Tondatei konnte nicht geschrieben werden: " +
+                             path_to_utf8(joined));
+}
+
+}  // namespace
+
+std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate) {
+  std::vector<ClipEnd> ends;
+  double sum = 0.0;
+  int64_t frame = 0;
+  for (const double span : spans) {
+    sum += span;
+    frame = std::max<int64_t>(frame + 1, std::llround(sum * FPS));
+    ends.push_back({frame, (frame * sample_rate + FPS / 2) / FPS});
+  }
+  return ends;
+}
+
+std::vector<std::string> group_command(const std::vector<GroupClip>& clips, ClipEnd start,
+                                       const std::vector<ClipEnd>& ends, FrameSize frame,
+                                       const ClipAudio& sound_format, const std::string& picture,
+                                       const std::string& sound) {
+  std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin"};
+  std::string graph;
+  std::string joined;
+  ClipEnd previous = start;
+  for (size_t k = 0; k < clips.size(); ++k) {
+    const GroupClip& clip = clips[k];
+    // One decoding thread each: every clip's decoder stays open for the whole run, and only one
+    // of them works at a time.
+    args.insert(args.end(), {"-threads", "1", "-ss", double_text(clip.cut.t_start), "-t",
+                             double_text(clip.cut.dur), "-i", clip.path});
+    graph += clip_graph(k, clip, ends[k].frame - previous.frame, ends[k].sample - previous.sample,
+                        frame, sound_format);
+    joined += "[v" + std::to_string(k) + "][a" + std::to_string(k) + "]";
+    previous = ends[k];
+  }
+  graph += joined + "concat=n=" + std::to_string(clips.size()) + ":v=1:a=1[v][a]";
+  args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
+  const std::vector<std::string> h264 = master_h264_args();
+  args.insert(args.end(), h264.begin(), h264.end());
+  args.insert(args.end(), {picture, "-map", "[a]", "-c:a", "pcm_f32le", "-f", "f32le", sound});
+  return args;
+}
+
+std::vector<std::string> master_mux_command(const std::string& picture_list,
+                                            const std::string& sound, const ClipAudio& sound_format,
+                                            const std::string& out) {
+  std::vector<std::string> args = {"ffmpeg",
+                                   "-y",
+                                   "-nostdin",
+                                   "-f",
+                                   "concat",
+                                   "-safe",
+                                   "0",
+                                   "-i",
+                                   picture_list,
+                                   "-f",
+                                   "f32le",
+                                   "-ar",
+                                   std::to_string(sound_format.sample_rate),
+                                   "-ac",
+                                   std::to_string(sound_format.channels),
+                                   "-i",
+                                   sound,
+                                   "-map",
+                                   "0:v:0",
+                                   "-map",
+                                   "1:a:0",
+                                   "-c:v",
+                                   "copy"};
+  const std::vector<std::string> aac = master_aac_args();
+  args.insert(args.end(), aac.begin(), aac.end());
+  args.insert(args.end(), {"-movflags", "+faststart", out});
+  return args;
+}
+
+void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
+                          const ClipAudio& sound_format, const fs::path& temporary,
+                          const std::string& extension, const std::string& out,
+                          const MessageFn& log) {
+  std::vector<double> spans;
+  for (const GroupClip& clip : clips)
+    spans.push_back(clip.cut.dur);
+  const std::vector<ClipEnd> ends = clip_ends(spans, sound_format.sample_rate);
+
+  const fs::path sound = temporary / "sound.pcm";
+  std::vector<std::string> pictures;
+  for (size_t first = 0; first < clips.size(); first += CLIPS_PER_GROUP) {
+    const size_t last = std::min(clips.size(), first + CLIPS_PER_GROUP);
+    const std::vector<GroupClip> group(clips.begin() + first, clips.begin() + last);
+    std::string names;
+    for (size_t i = first; i < last; ++i) {
+      const std::string name = file_name_of(clips[i].path);
+      log("[" + std::to_string(i + 1) + "/" + std::to_string(clips.size()) + "] " + name);
+      if (clips[i].cut.handle_message)
+        log(*clips[i].cut.handle_message);
+      names += (names.empty() ? "" : ", ") + name;
+    }
+    const std::string picture = group_name(pictures.size(), extension);
+    const fs::path piece = temporary / group_name(pictures.size(), ".pcm");
+    const ClipEnd start = first == 0 ? ClipEnd{} : ends[first - 1];
+    const ProcessResult run = run_process(
+        group_command(group, start, std::vector<ClipEnd>(ends.begin() + first, ends.begin() + last),
+                      frame, sound_format, path_to_utf8(temporary / picture), path_to_utf8(piece)),
+        FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+    if (run.exit_code != 0)
+      throw std::runtime_error("Fehler bei " + names + ": " + utf8_tail(run.err, GROUP_ERROR_TAIL));
+    append_samples(piece, sound);
+    fs::remove(piece);
+    pictures.push_back(picture);
+  }
+
+  log("Füge Clips zusammen ...");
+  const fs::path list_file = temporary / "list.txt";
+  write_file_atomically(list_file, concat_list_text(pictures));
+  const ProcessResult joined = run_process(
+      master_mux_command(path_to_utf8(list_file), path_to_utf8(sound), sound_format, out),
+      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  if (joined.exit_code != 0)
+    throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, JOIN_ERROR_TAIL));
+}

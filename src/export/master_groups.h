@@ -1,0 +1,61 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "export/master_mp4.h"
+#include "settings/callbacks.h"
+#include "settings/constants.h"
+#include "settings/path_text.h"
+
+// The MP4 (or MOV) master with the picture encoded once. The clips go in bounded groups, each one
+// FFmpeg run whose filter graph cuts every clip of the group to its span, scales and pads it to
+// the frame at 60 fps and joins them: the run encodes the group's picture as H.264 and writes its
+// sound as raw samples. The groups' pictures are then joined by stream copy, and their sound,
+// joined sample for sample, is encoded once as AAC, so the joins have neither gaps nor the
+// encoder's lead-in. No run opens more than CLIPS_PER_GROUP clips, however long the list.
+
+inline constexpr size_t CLIPS_PER_GROUP = 8;
+
+// A clip as the master uses it: its span and, unless it has none, its sound.
+struct GroupClip {
+  std::string path;
+  MasterClipCut cut;
+  bool has_sound = true;
+};
+
+// Where a clip ends in the master, in frames at 60 fps and in samples at the master's rate.
+struct ClipEnd {
+  int64_t frame = 0;
+  int64_t sample = 0;
+};
+
+// The ends of clips with these spans, one after another: the running sum of the spans rounded to
+// frames (each clip at least one frame long), so the master lasts the sum of the spans within
+// half a frame and each clip its own span within a frame; the sound of each clip ends where its
+// picture ends, rounded to the sample.
+std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate);
+
+// The run of one group into `picture` (H.264 alone) and `sound` (32-bit float samples in
+// `sound_format`'s rate and channels): `start` is where the group begins in the master, `ends`
+// where each of its clips ends.
+std::vector<std::string> group_command(const std::vector<GroupClip>& clips, ClipEnd start,
+                                       const std::vector<ClipEnd>& ends, FrameSize frame,
+                                       const ClipAudio& sound_format, const std::string& picture,
+                                       const std::string& sound);
+
+// The master from the concat list of the groups' pictures and the joined sound.
+std::vector<std::string> master_mux_command(const std::string& picture_list,
+                                            const std::string& sound, const ClipAudio& sound_format,
+                                            const std::string& out);
+
+// Writes the master of `clips` to `out`, with the group files in `temporary`, which the caller
+// removes. Logs the clip counters (with `handle_message`s) of each group before its run, then
+// "Füge Clips zusammen ...". Throws "Fehler bei " + the group's clip names + ": " + FFmpeg's
+// error tail when a group fails, "Concat Fehler: " + the tail when the join does.
+void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
+                          const ClipAudio& sound_format, const fs::path& temporary,
+                          const std::string& extension, const std::string& out,
+                          const MessageFn& log);

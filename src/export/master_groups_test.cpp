@@ -1,0 +1,255 @@
+#include "export/master_groups.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "export/export_test_support.h"
+#include "media/ffmpeg_tools.h"
+#include "settings/utf8.h"
+
+TEST(ClipEnds, TheRunningSumIsRoundedSoNoErrorAddsUp) {
+  // 50 spans of 0.99 s: rounding each to 59 frames would lose 0.4 frames a clip, 20 in all.
+  const std::vector<ClipEnd> ends = clip_ends(std::vector<double>(50, 0.99), 48000);
+  ASSERT_EQ(ends.size(), 50u);
+  EXPECT_EQ(ends.back().frame, 2970);  // 49.5 s
+  EXPECT_EQ(ends.back().sample, 2376000);
+  for (size_t i = 1; i < ends.size(); ++i) {
+    const int64_t frames = ends[i].frame - ends[i - 1].frame;
+    EXPECT_TRUE(frames == 59 || frames == 60) << i;
+    EXPECT_EQ(ends[i].sample, ends[i].frame * 800) << "the sound ends with the picture";
+  }
+
+  // Every clip gets a frame, however short; the sound of 44.1 kHz ends at the nearest sample.
+  const std::vector<ClipEnd> short_ones = clip_ends({0.001, 0.001, 1.0 / 120, 0.5}, 44100);
+  const std::vector<int64_t> frames = {1, 2, 3, 31};
+  for (size_t i = 0; i < frames.size(); ++i) {
+    EXPECT_EQ(short_ones[i].frame, frames[i]) << i;
+    EXPECT_EQ(short_ones[i].sample, frames[i] * 735) << i;
+  }
+  EXPECT_EQ(clip_ends({1.0 / 60}, 22050)[0].sample, 368);  // 367.5 rounded
+}
+
+namespace {
+
+// ffprobe answering every clip with a picture and 2 s of stereo sound; "b.mp4" carries handles.
+const char* const PROBE_WITH_PICTURE =
+    R"(streams='"streams": [{"codec_type": "video"}, {"codec_type": "audio", "sample_rate": "48000", "channels": 2}]'
+case "$*" in
+  *b.mp4*) echo "{$streams, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
+  *) echo "{$streams, \"format\": {\"duration\": \"2.000000\"}}" ;;
+esac)";
+
+const char* const PRINT_LONG_ERROR =
+    R"(i=0; while [ $i -lt 100 ]; do printf 'Fehlerzeile %03d: etwas ging schief\n' $i >&2; i=$((i+1)); done)";
+
+std::string long_error_output() {
+  std::string text;
+  for (int i = 0; i < 100; ++i) {
+    char line[64];
+    std::snprintf(line, sizeof line, "Fehlerzeile %03d: etwas ging schief\n", i);
+    text += line;
+  }
+  return text;
+}
+
+class MasterGroupsFailures : public ::testing::Test {
+ protected:
+  MasterGroupsFailures() { fs::create_directories(scratch_ / "tmp"); }
+
+  // Exports the clips with the stand-in ffmpeg whose body is `ffmpeg`.
+  Recorder run(const std::vector<std::string>& files, const std::string& ffmpeg) {
+    tools_.script("ffprobe", PROBE_WITH_PICTURE);
+    tools_.script("ffmpeg", "echo \"$@\" >> '" + tools_.calls_file() + "'\n" + ffmpeg);
+    Recorder recorder;
+    run_master_mp4(files, export_cfg(path_to_utf8(scratch_ / "out")), recorder.log(),
+                   recorder.done(), recorder.err());
+    return recorder;
+  }
+  bool no_temporary_files_left() const { return fs::is_empty(scratch_ / "tmp"); }
+
+  ScopedTempDir scratch_;
+  StandInTools tools_;
+  ScopedEnv tmpdir_{"TMPDIR", path_to_utf8(scratch_ / "tmp")};
+};
+
+}  // namespace
+
+TEST_F(MasterGroupsFailures, AFailingGroupNamesItsClipsAndStopsTheExport) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
+  std::vector<std::string> files;
+  for (const char* name :
+       {"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4", "f.mp4", "g.mp4", "h.mp4", "i.mp4", "j.mp4"})
+    files.push_back(std::string("/clips/") + name);
+  // The second group (i.mp4 and j.mp4) fails; the first leaves its sound behind.
+  const Recorder recorder =
+      run(files, "for last; do :; done\ncase \"$*\" in *i.mp4*) " + std::string(PRINT_LONG_ERROR) +
+                     "; exit 1 ;; esac\n: > \"$last\"");
+
+  EXPECT_EQ(recorder.outcome(),
+            "err: Fehler bei i.mp4, j.mp4: " + utf8_tail(long_error_output(), 600));
+  const std::vector<std::string> logs = recorder.logs();
+  ASSERT_EQ(logs.size(), 12u);
+  EXPECT_EQ(logs[2], "[2/10] b.mp4");
+  EXPECT_EQ(logs[3], "Handle: 0.50s – 1.50s");
+  EXPECT_EQ(logs.back(), "[10/10] j.mp4");
+  const std::string calls = tools_.calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 2) << calls;
+  EXPECT_NE(calls.find("-ss 0.5 -t 1.0 -i /clips/b.mp4 "), std::string::npos) << calls;
+  EXPECT_TRUE(no_temporary_files_left());
+}
+
+TEST_F(MasterGroupsFailures, AFailingJoinQuotesItsErrorTail) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
+  const std::string list_copy = path_to_utf8(scratch_ / "list_copy.txt");
+  const Recorder recorder =
+      run({"/clips/a.mp4", "/clips/b.MOV"},
+          "for last; do :; done\ncase \"$*\" in *-f\\ concat*) cp \"$8\" '" + list_copy + "'; " +
+              PRINT_LONG_ERROR + "; exit 1 ;; esac\n: > \"$last\"");
+
+  EXPECT_EQ(recorder.outcome(), "err: Concat Fehler: " + utf8_tail(long_error_output(), 800));
+  EXPECT_EQ(recorder.logs().back(), "Füge Clips zusammen ...");
+  EXPECT_EQ(read_text_file(list_copy), "file 'part_0000.mov'\n");
+  EXPECT_TRUE(no_temporary_files_left());
+}
+
+TEST_F(MasterGroupsFailures, AClipWithoutAPictureTakesTheRouteClipByClip) {
+  SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
+  Recorder recorder;
+  tools_.script("ffprobe",
+                "case \"$*\" in *ton.mp4*) echo '{\"streams\": [{\"codec_type\": \"audio\"}], "
+                "\"format\": {\"duration\": \"1.0\"}}' ;; *) echo '{\"streams\": [{\"codec_type\": "
+                "\"video\"}], \"format\": "
+                "{\"duration\": \"1.0\"}}' ;; esac");
+  tools_.script("ffmpeg", "echo \"$@\" >> '" + tools_.calls_file() + "'");
+  run_master_mp4({"/clips/a.mp4", "/clips/ton.mp4"}, export_cfg(path_to_utf8(scratch_ / "out")),
+                 recorder.log(), recorder.done(), recorder.err());
+  EXPECT_EQ(recorder.outcome(), "done: " + path_to_utf8(scratch_ / "out" / "master_video.mp4"));
+  const std::string calls = tools_.calls();
+  EXPECT_NE(calls.find("norm_0001.mp4"), std::string::npos) << calls;
+  EXPECT_EQ(calls.find("filter_complex"), std::string::npos) << calls;
+}
+
+namespace {
+
+// The decoded sound of a file, its first channel, at its own rate.
+std::vector<float> decoded_sound(const fs::path& file) {
+  const ProcessResult decoded =
+      run_process({"ffmpeg", "-v", "error", "-nostdin", "-i", path_to_utf8(file), "-map", "0:a:0",
+                   "-af", "pan=mono|c0=c0", "-c:a", "pcm_f32le", "-f", "f32le", "-"},
+                  120, OutputDecoding::raw);
+  EXPECT_EQ(decoded.exit_code, 0) << decoded.err;
+  std::vector<float> samples(decoded.out.size() / sizeof(float));
+  std::memcpy(samples.data(), decoded.out.data(), samples.size() * sizeof(float));
+  return samples;
+}
+
+// The longest run of samples below -60 dB between `from` and `to`.
+size_t longest_dropout(const std::vector<float>& sound, size_t from, size_t to) {
+  size_t longest = 0;
+  size_t run = 0;
+  for (size_t i = from; i < std::min(to, sound.size()); ++i) {
+    run = std::fabs(sound[i]) < 1e-3f ? run + 1 : 0;
+    longest = std::max(longest, run);
+  }
+  return longest;
+}
+
+struct TestClip {
+  const char* name;
+  const char* picture;  // testsrc2 size and rate
+  const char* sound;    // sine frequency and rate; nullptr: none
+  double seconds;
+  std::optional<std::pair<double, double>> handles;
+};
+
+}  // namespace
+
+TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
+  ScopedTempDir scratch;
+  // Nine clips, two groups: frame sizes, rates and sound formats of all kinds, handles, a clip
+  // without sound, and a join between the groups. Each lasts whole frames of its own, so its
+  // sound runs as long as its picture.
+  const TestClip clips[] = {
+      {"a.mp4", "size=320x240:rate=30", "frequency=440:sample_rate=48000", 0.6, {{0.1, 0.5}}},
+      {"b.mkv", "size=240x320:rate=25", "frequency=300:sample_rate=44100", 0.44, std::nullopt},
+      {"c.mp4", "size=176x144:rate=30000/1001", nullptr, 0.4, std::nullopt},
+      {"d.mp4", "size=320x240:rate=24", "frequency=520:sample_rate=32000", 0.5, std::nullopt},
+      {"e.mp4", "size=320x180:rate=50", "frequency=660:sample_rate=48000", 0.36, {{0.0, 0.3}}},
+      {"f.mp4", "size=320x240:rate=30", "frequency=350:sample_rate=48000", 0.4, std::nullopt},
+      {"g.mp4", "size=320x240:rate=30", "frequency=700:sample_rate=22050", 0.5, std::nullopt},
+      {"h.mp4", "size=200x200:rate=15", "frequency=380:sample_rate=48000", 0.4, std::nullopt},
+      {"i.mp4", "size=320x240:rate=30", "frequency=480:sample_rate=48000", 0.5, {{0.05, 0.45}}},
+  };
+  std::vector<std::string> files;
+  std::vector<double> spans;
+  std::vector<bool> sounding;
+  for (const TestClip& clip : clips) {
+    const fs::path plain = scratch / ("plain_" + std::string(clip.name));
+    const fs::path path = scratch / clip.name;
+    std::vector<std::string> args = {"-f", "lavfi", "-i", std::string("testsrc2=") + clip.picture};
+    if (clip.sound)
+      args.insert(args.end(), {"-f", "lavfi", "-i", std::string("sine=") + clip.sound});
+    args.insert(args.end(), {"-t", double_text(clip.seconds), "-c:v", "libx264", "-preset",
+                             "ultrafast", "-pix_fmt", "yuv420p", path_to_utf8(plain)});
+    run_ffmpeg(args);
+    std::vector<std::string> tag = {"-i", path_to_utf8(plain), "-c", "copy"};
+    if (clip.handles) {
+      tag.insert(tag.end(),
+                 {"-metadata", "TAVELMOR_C_IN=" + tag_seconds_text(clip.handles->first),
+                  "-metadata", "TAVELMOR_C_OUT=" + tag_seconds_text(clip.handles->second),
+                  "-movflags", "use_metadata_tags"});
+    }
+    tag.push_back(path_to_utf8(path));
+    run_ffmpeg(tag);
+    files.push_back(path_to_utf8(path));
+    const ClipFacts facts = get_duration_and_handles(files.back());
+    spans.push_back(master_clip_cut(facts.duration, facts.handles).dur);
+    sounding.push_back(clip.sound != nullptr);
+  }
+
+  Recorder recorder;
+  run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err());
+  const fs::path master = scratch / "out" / "master_video.mp4";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+  EXPECT_EQ(recorder.logs()[1], "[1/9] a.mp4");
+  EXPECT_EQ(recorder.logs()[2], "Handle: 0.10s – 0.50s");
+
+  const Json probed = probe(master);
+  const Json video = streams_of(probed, "video").at(0);
+  const Json audio = streams_of(probed, "audio").at(0);
+  EXPECT_EQ(video["codec_name"], "h264");
+  EXPECT_EQ(video["width"], 1080);
+  EXPECT_EQ(video["height"], 1920);
+  EXPECT_EQ(video["r_frame_rate"], "60/1");
+  EXPECT_EQ(audio["codec_name"], "aac");
+  ASSERT_EQ(audio["sample_rate"], "48000") << "the first clip's sound gives the format";
+  double sum = 0.0;
+  for (const double span : spans)
+    sum += span;
+  EXPECT_NEAR(std::stod(video["nb_frames"].get<std::string>()) / 60.0, sum, 1.0 / 60);
+  EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), sum, 1.0 / 60);
+  EXPECT_NEAR(std::stod(audio["duration"].get<std::string>()), sum, 1.0 / 60);
+
+  // Across each join between clips with sound no dropout is longer than one AAC frame (1024
+  // samples); the clip without sound is silent; the sound runs to the end.
+  const std::vector<float> sound = decoded_sound(master);
+  EXPECT_NEAR(sound.size() / 48000.0, sum, 1.0 / 60);
+  double at = 0.0;
+  for (size_t i = 0; i < spans.size(); ++i) {
+    const size_t from = static_cast<size_t>(at * 48000);
+    at += spans[i];
+    const size_t to = static_cast<size_t>(at * 48000);
+    if (!sounding[i]) {
+      EXPECT_GT(longest_dropout(sound, from + 2400, to - 2400), to - from - 4800 - 10) << i;
+      continue;
+    }
+    EXPECT_LE(longest_dropout(sound, from + 2400, to - 2400), 1024u) << "within clip " << i;
+    if (i + 1 < spans.size() && sounding[i + 1]) {
+      EXPECT_LE(longest_dropout(sound, to - 2400, to + 2400), 1024u) << "join after clip " << i;
+    }
+  }
+  EXPECT_LE(longest_dropout(sound, sound.size() - 2400, sound.size()), 1024u);
+}
