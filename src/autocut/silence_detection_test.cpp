@@ -112,6 +112,18 @@ TEST(ParseSilenceReport, NumbersThatAreNotNumbersFail) {
   EXPECT_THROW(parse_silence_report(START + "1\n" + END + "1.2.3\n"), std::runtime_error);
 }
 
+TEST(ParseSilenceReports, AReportOfMoreInstancesThanAskedForFails) {
+  const std::string report =
+      "[silencedetect @ 0x1] silence_start: 1\n"
+      "[silencedetect @ 0x2] silence_start: 1\n";
+  EXPECT_EQ(parse_silence_reports(report, 2).size(), 2u);
+  EXPECT_THROW(parse_silence_reports(report, 1), std::runtime_error);
+  // No instance reported: empty reports, one for each.
+  const auto none = parse_silence_reports("size=N/A time=00:00:03.00\r", 2);
+  ASSERT_EQ(none.size(), 2u);
+  EXPECT_TRUE(none[1].silences.empty());
+}
+
 #ifndef _WIN32
 
 namespace {
@@ -230,18 +242,6 @@ TEST(DetectSilences, OneRunForSeveralLengthsGivesEachItsOwnReport) {
     EXPECT_STREQ(failure.what(), "FFmpeg Stille-Erkennung fehlgeschlagen: a.mkv\nkaputt");
   }
   EXPECT_EQ(lines, std::vector<std::string>{"FFmpeg Stille-Erkennung startet: a.mkv"});
-}
-
-TEST(ParseSilenceReports, AReportOfMoreInstancesThanAskedForFails) {
-  const std::string report =
-      "[silencedetect @ 0x1] silence_start: 1\n"
-      "[silencedetect @ 0x2] silence_start: 1\n";
-  EXPECT_EQ(parse_silence_reports(report, 2).size(), 2u);
-  EXPECT_THROW(parse_silence_reports(report, 1), std::runtime_error);
-  // No instance reported: empty reports, one for each.
-  const auto none = parse_silence_reports("size=N/A time=00:00:03.00\r", 2);
-  ASSERT_EQ(none.size(), 2u);
-  EXPECT_TRUE(none[1].silences.empty());
 }
 
 TEST(DetectSilences, WithoutFfmpegTheProcessLayerFails) {

@@ -17,7 +17,7 @@
 // joined sample for sample, is encoded once as AAC, so the joins have neither gaps nor the
 // encoder's lead-in. No run opens more than CLIPS_PER_GROUP clips, however long the list.
 
-inline constexpr size_t CLIPS_PER_GROUP = 8;
+inline constexpr size_t CLIPS_PER_GROUP = 4;
 
 // A clip as the master uses it: its span and, unless it has none, its sound.
 struct GroupClip {

@@ -78,24 +78,27 @@ class MasterGroupsFailures : public ::testing::Test {
 
 TEST_F(MasterGroupsFailures, AFailingGroupNamesItsClipsAndStopsTheExport) {
   SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
+  // Two full groups and one of two clips, b.mp4 with handles; the third group fails, the others
+  // leave their sound behind.
   std::vector<std::string> files;
-  for (const char* name :
-       {"a.mp4", "b.mp4", "c.mp4", "d.mp4", "e.mp4", "f.mp4", "g.mp4", "h.mp4", "i.mp4", "j.mp4"})
-    files.push_back(std::string("/clips/") + name);
-  // The second group (i.mp4 and j.mp4) fails; the first leaves its sound behind.
+  for (size_t i = 0; i < 2 * CLIPS_PER_GROUP + 2; ++i)
+    files.push_back("/clips/" + (i == 1 ? std::string("b") : "clip_" + std::to_string(i)) + ".mp4");
+  const std::string failing = "clip_" + std::to_string(2 * CLIPS_PER_GROUP);
   const Recorder recorder =
-      run(files, "for last; do :; done\ncase \"$*\" in *i.mp4*) " + std::string(PRINT_LONG_ERROR) +
+      run(files, "for last; do :; done\ncase \"$*\" in *" + failing + ".mp4*) " + PRINT_LONG_ERROR +
                      "; exit 1 ;; esac\n: > \"$last\"");
 
-  EXPECT_EQ(recorder.outcome(),
-            "err: Fehler bei i.mp4, j.mp4: " + utf8_tail(long_error_output(), 600));
+  EXPECT_EQ(recorder.outcome(), "err: Fehler bei " + failing + ".mp4, clip_" +
+                                    std::to_string(2 * CLIPS_PER_GROUP + 1) +
+                                    ".mp4: " + utf8_tail(long_error_output(), 600));
   const std::vector<std::string> logs = recorder.logs();
-  ASSERT_EQ(logs.size(), 12u);
-  EXPECT_EQ(logs[2], "[2/10] b.mp4");
+  ASSERT_EQ(logs.size(), files.size() + 2);
+  EXPECT_EQ(logs[2], "[2/" + std::to_string(files.size()) + "] b.mp4");
   EXPECT_EQ(logs[3], "Handle: 0.50s – 1.50s");
-  EXPECT_EQ(logs.back(), "[10/10] j.mp4");
+  EXPECT_EQ(logs.back(), "[" + std::to_string(files.size()) + "/" + std::to_string(files.size()) +
+                             "] clip_" + std::to_string(files.size() - 1) + ".mp4");
   const std::string calls = tools_.calls();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 2) << calls;
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), '\n'), 3) << calls;
   EXPECT_NE(calls.find("-ss 0.5 -t 1.0 -i /clips/b.mp4 "), std::string::npos) << calls;
   EXPECT_TRUE(no_temporary_files_left());
 }
@@ -168,9 +171,10 @@ struct TestClip {
 
 TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
   ScopedTempDir scratch;
-  // Nine clips, two groups: frame sizes, rates and sound formats of all kinds, handles, a clip
-  // without sound, and a join between the groups. Each lasts whole frames of its own, so its
+  // Nine clips, more than one group: frame sizes, rates and sound formats of all kinds, handles,
+  // a clip without sound, and joins between groups. Each lasts whole frames of its own, so its
   // sound runs as long as its picture.
+  static_assert(CLIPS_PER_GROUP < 9, "the clips fill more than one group");
   const TestClip clips[] = {
       {"a.mp4", "size=320x240:rate=30", "frequency=440:sample_rate=48000", 0.6, {{0.1, 0.5}}},
       {"b.mkv", "size=240x320:rate=25", "frequency=300:sample_rate=44100", 0.44, std::nullopt},
