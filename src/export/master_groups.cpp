@@ -32,7 +32,8 @@ std::string layout_of(const ClipAudio& format) {
 
 // One clip's picture and sound, `frames` and `samples` long, labelled [v<k>] and [a<k>]. The
 // picture starts at the clip's start (the first frame held if it comes later) and is held at
-// its end if it runs short; the sound starts there too and is padded with silence.
+// its end if it runs short; the sound starts there too and is padded with silence where the
+// clip's own sound ends before its span does.
 std::string clip_graph(size_t k, const GroupClip& clip, int64_t frames, int64_t samples,
                        FrameSize frame, const ClipAudio& format) {
   const std::string input = std::to_string(k);
@@ -69,7 +70,7 @@ std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate
   for (const double span : spans) {
     sum += span;
     frame = std::max<int64_t>(frame + 1, std::llround(sum * FPS));
-    ends.push_back({frame, (frame * sample_rate + FPS / 2) / FPS});
+    ends.push_back({frame, std::llround(sum * sample_rate)});
   }
   return ends;
 }
@@ -80,20 +81,30 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
                                        const std::string& sound) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin"};
   std::string graph;
-  std::string joined;
+  std::string pictures;
+  std::string sounds;
   ClipEnd previous = start;
   for (size_t k = 0; k < clips.size(); ++k) {
     const GroupClip& clip = clips[k];
     // One decoding thread each: every clip's decoder stays open for the whole run, and only one
     // of them works at a time.
-    args.insert(args.end(), {"-threads", "1", "-ss", double_text(clip.cut.t_start), "-t",
-                             double_text(clip.cut.dur), "-i", clip.path});
+    args.insert(args.end(), {"-threads", "1"});
+    // A clip used from its start is not sought: a seek to 0 would, in Matroska, hand the
+    // encoder's lead-in of the sound to the decoder as if it were sound.
+    if (clip.cut.t_start != 0.0)
+      args.insert(args.end(), {"-ss", double_text(clip.cut.t_start)});
+    args.insert(args.end(), {"-t", double_text(clip.cut.dur), "-i", clip.path});
     graph += clip_graph(k, clip, ends[k].frame - previous.frame, ends[k].sample - previous.sample,
                         frame, sound_format);
-    joined += "[v" + std::to_string(k) + "][a" + std::to_string(k) + "]";
+    pictures += "[v" + std::to_string(k) + "]";
+    sounds += "[a" + std::to_string(k) + "]";
     previous = ends[k];
   }
-  graph += joined + "concat=n=" + std::to_string(clips.size()) + ":v=1:a=1[v][a]";
+  // Picture and sound are joined apart, each clip by its own length: joined together, the
+  // shorter of the two would be padded to the longer at every join.
+  const std::string count = std::to_string(clips.size());
+  graph += pictures + "concat=n=" + count + ":v=1:a=0[v];" + sounds + "concat=n=" + count +
+           ":v=0:a=1[a]";
   args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
   const std::vector<std::string> h264 = master_h264_args();
   args.insert(args.end(), h264.begin(), h264.end());

@@ -33,9 +33,10 @@ struct ClipEnd {
 };
 
 // The ends of clips with these spans, one after another: the running sum of the spans rounded to
-// frames (each clip at least one frame long), so the master lasts the sum of the spans within
-// half a frame and each clip its own span within a frame; the sound of each clip ends where its
-// picture ends, rounded to the sample.
+// frames (each clip at least one frame long) and to samples. So the master lasts the sum of the
+// spans within half a frame and each clip its own span within a frame, and the sound of every
+// clip is its span to the sample, with no silence put in at a join to fill a frame; picture and
+// sound keep within half a frame of each other throughout.
 std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate);
 
 // The run of one group into `picture` (H.264 alone) and `sound` (32-bit float samples in

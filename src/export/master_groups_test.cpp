@@ -18,17 +18,18 @@ TEST(ClipEnds, TheRunningSumIsRoundedSoNoErrorAddsUp) {
   for (size_t i = 1; i < ends.size(); ++i) {
     const int64_t frames = ends[i].frame - ends[i - 1].frame;
     EXPECT_TRUE(frames == 59 || frames == 60) << i;
-    EXPECT_EQ(ends[i].sample, ends[i].frame * 800) << "the sound ends with the picture";
+    // The sound is each span to the sample, not the frames' length.
+    EXPECT_EQ(ends[i].sample - ends[i - 1].sample, 47520) << i;
   }
 
-  // Every clip gets a frame, however short; the sound of 44.1 kHz ends at the nearest sample.
+  // Every clip gets a frame, however short; the sound ends at the nearest sample of each sum.
   const std::vector<ClipEnd> short_ones = clip_ends({0.001, 0.001, 1.0 / 120, 0.5}, 44100);
   const std::vector<int64_t> frames = {1, 2, 3, 31};
+  const std::vector<int64_t> samples = {44, 88, 456, 22506};
   for (size_t i = 0; i < frames.size(); ++i) {
     EXPECT_EQ(short_ones[i].frame, frames[i]) << i;
-    EXPECT_EQ(short_ones[i].sample, frames[i] * 735) << i;
+    EXPECT_EQ(short_ones[i].sample, samples[i]) << i;
   }
-  EXPECT_EQ(clip_ends({1.0 / 60}, 22050)[0].sample, 368);  // 367.5 rounded
 }
 
 namespace {
@@ -237,10 +238,11 @@ TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
   EXPECT_NEAR(std::stod(video["duration"].get<std::string>()), sum, 1.0 / 60);
   EXPECT_NEAR(std::stod(audio["duration"].get<std::string>()), sum, 1.0 / 60);
 
-  // Across each join between clips with sound no dropout is longer than one AAC frame (1024
-  // samples); the clip without sound is silent; the sound runs to the end.
+  // Across each join between clips with sound there is no dropout: none as long as one AAC frame
+  // (1024 samples), none even of 3 ms. The clip without sound is silent.
   const std::vector<float> sound = decoded_sound(master);
-  EXPECT_NEAR(sound.size() / 48000.0, sum, 1.0 / 60);
+  // Decoded, the sound also holds the encoder's padding of its last frame.
+  EXPECT_GE(sound.size() / 48000.0, sum - 1.0 / 60);
   double at = 0.0;
   for (size_t i = 0; i < spans.size(); ++i) {
     const size_t from = static_cast<size_t>(at * 48000);
@@ -252,8 +254,7 @@ TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
     }
     EXPECT_LE(longest_dropout(sound, from + 2400, to - 2400), 1024u) << "within clip " << i;
     if (i + 1 < spans.size() && sounding[i + 1]) {
-      EXPECT_LE(longest_dropout(sound, to - 2400, to + 2400), 1024u) << "join after clip " << i;
+      EXPECT_LE(longest_dropout(sound, to - 2400, to + 2400), 144u) << "join after clip " << i;
     }
   }
-  EXPECT_LE(longest_dropout(sound, sound.size() - 2400, sound.size()), 1024u);
 }

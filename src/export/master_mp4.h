@@ -50,7 +50,7 @@ struct ClipAudio {
   int channels = 2;
 };
 
-// The stream entries ffprobe is asked for to tell a clip's sound.
+// The stream entries ffprobe is asked for to tell whether a clip has a picture, and its sound.
 extern const char* const CLIP_AUDIO_ENTRIES;
 
 // Reads the first stream of codec_type "audio" from ffprobe's JSON of "-show_entries
