@@ -16,7 +16,7 @@ import {
 
 test(
   "a backend killed mid-job rejects every pending call and leaves no FFmpeg child",
-  { skip: process.platform !== "linux" && "reads the process table in /proc" },
+  { timeout: 60_000, skip: process.platform !== "linux" && "reads the process table in /proc" },
   async (t) => {
     const home = scratchHome(t);
     const recording = join(home, "long take.mp4");
@@ -57,16 +57,20 @@ test(
   },
 );
 
-test("a backend that cannot be started rejects start(), and a client starts one backend only", async (t) => {
-  const missing = new BackendClient({ binary: join(scratchHome(t), "no-backend") });
-  await assert.rejects(missing.start(), {
-    code: "exited",
-    message: /^start: the backend could not be started/,
-  });
-  await assert.rejects(missing.getState(), { code: "not_running" });
+test(
+  "a backend that cannot be started rejects start(), and a client starts one backend only",
+  { timeout: 60_000 },
+  async (t) => {
+    const missing = new BackendClient({ binary: join(scratchHome(t), "no-backend") });
+    await assert.rejects(missing.start(), {
+      code: "exited",
+      message: /^start: the backend could not be started/,
+    });
+    await assert.rejects(missing.getState(), { code: "not_running" });
 
-  const { client } = await startClient(t, scratchHome(t));
-  await assert.rejects(client.start(), { code: "not_running" });
-  assert.deepEqual(await client.close(), { code: 0, signal: null });
-  await assert.rejects(client.getState(), { code: "not_running" });
-});
+    const { client } = await startClient(t, scratchHome(t));
+    await assert.rejects(client.start(), { code: "not_running" });
+    assert.deepEqual(await client.close(), { code: 0, signal: null });
+    await assert.rejects(client.getState(), { code: "not_running" });
+  },
+);

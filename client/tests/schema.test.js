@@ -3,6 +3,7 @@
 // whose answer closes the events of the line before it.
 import assert from "node:assert/strict";
 import { spawn } from "node:child_process";
+import { once } from "node:events";
 import { writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { createInterface } from "node:readline";
@@ -55,57 +56,60 @@ const REFUSED = [
   `{"cmd": "start_cut", "payload": "x"}`,
 ];
 
-// The events that each line brings, in line order.
+// The events that each line brings, in line order, and the event lines that break the schema.
 async function answers(home, lines) {
   const backend = spawn(backendBinary(), [], {
     env: { ...process.env, HOME: home },
     stdio: ["pipe", "pipe", "inherit"],
   });
-  const groups = [];
-  let events = [];
-  const done = new Promise((resolve) => {
-    createInterface({ input: backend.stdout }).on("line", (line) => {
-      const event = JSON.parse(line);
-      assert.equal(eventProblem(event), null, line);
-      if (event.event === "ready") return;
-      if (event.event !== "support_log") return events.push(event);
-      groups.push(events);
-      events = [];
-      if (groups.length === lines.length) resolve();
-    });
-  });
-  for (const line of lines) backend.stdin.write(`${line}\n{"cmd": "copy_support_log"}\n`);
-  await done;
-  backend.stdin.end();
-  return groups;
+  const output = [];
+  createInterface({ input: backend.stdout }).on("line", (line) => output.push(line));
+  // The backend handles every line it has read, then ends with its input.
+  backend.stdin.end(lines.map((line) => `${line}\n{"cmd": "copy_support_log"}\n`).join(""));
+  await once(backend, "close");
+  const groups = [[]];
+  const problems = [];
+  for (const line of output.slice(1)) {
+    const event = JSON.parse(line);
+    if (eventProblem(event)) problems.push(`${eventProblem(event)}: ${line}`);
+    if (event.event === "support_log") groups.push([]);
+    else groups.at(-1).push(event);
+  }
+  return { groups: groups.slice(0, -1), problems };
 }
 
-test("the command schema accepts what the backend takes and refuses what it fails on", async (t) => {
-  const home = scratchHome(t);
-  const clip = join(home, "clip.mp4");
-  const song = join(home, "song.wav");
-  writeFileSync(clip, "x");
-  writeFileSync(song, "x");
-  // The master list holds a sound file, so that start_export gets past its payload checks and
-  // then stops at the refusal of sound files; the cut queue holds one file.
-  const setup = [`{"cmd": "add_cut_files", "payload": {"paths": ["CLIP"]}}`];
-  const lines = [...setup, ...ACCEPTED, ...REFUSED].map((line) =>
-    line.replaceAll('"CLIP"', JSON.stringify(clip)).replaceAll('"SONG"', JSON.stringify(song)),
-  );
-  const groups = await answers(home, lines);
-  lines.forEach((line, i) => {
-    const accepted = i < setup.length + ACCEPTED.length;
-    assert.equal(commandProblem(JSON.parse(line)) === null, accepted, `schema on ${line}`);
-    assert.equal(
-      !groups[i].some((event) => event.event === "error"),
-      accepted,
-      `backend on ${line}`,
+test(
+  "the command schema accepts what the backend takes and refuses what it fails on",
+  { timeout: 60_000 },
+  async (t) => {
+    const home = scratchHome(t);
+    const clip = join(home, "clip.mp4");
+    const song = join(home, "song.wav");
+    writeFileSync(clip, "x");
+    writeFileSync(song, "x");
+    // The master list holds a sound file, so that start_export gets past its payload checks and
+    // then stops at the refusal of sound files; the cut queue holds one file.
+    const setup = [`{"cmd": "add_cut_files", "payload": {"paths": ["CLIP"]}}`];
+    const lines = [...setup, ...ACCEPTED, ...REFUSED].map((line) =>
+      line.replaceAll('"CLIP"', JSON.stringify(clip)).replaceAll('"SONG"', JSON.stringify(song)),
     );
-  });
-  const exportAnswers = groups.filter((_, i) => lines[i].includes('"mode": "xml"'));
-  assert.match(
-    exportAnswers[0][0].message,
-    /Tondateien/,
-    "start_export got as far as the sound files",
-  );
-});
+    const { groups, problems } = await answers(home, lines);
+    assert.equal(groups.length, lines.length);
+    lines.forEach((line, i) => {
+      const accepted = i < setup.length + ACCEPTED.length;
+      assert.equal(commandProblem(JSON.parse(line)) === null, accepted, `schema on ${line}`);
+      assert.equal(
+        !groups[i].some((event) => event.event === "error"),
+        accepted,
+        `backend on ${line}`,
+      );
+    });
+    const exportAnswers = groups.filter((_, i) => lines[i].includes('"mode": "xml"'));
+    assert.match(
+      exportAnswers[0][0].message,
+      /Tondateien/,
+      "start_export got as far as the sound files",
+    );
+    assert.deepEqual(problems, [], "the answers match the events schema");
+  },
+);
