@@ -5,11 +5,36 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 extern char** environ;
+
+namespace {
+
+// Keeps an event line for the check against the protocol's schema that runs after the tests:
+// one file per test in the folder that BACKEND_EVENT_LINES names, when it is set.
+void keep_event_line(const std::string& line) {
+  const char* folder = std::getenv("BACKEND_EVENT_LINES");
+  if (folder == nullptr || *folder == '\0')
+    return;
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name =
+      test ? std::string(test->test_suite_name()) + "." + test->name() : "outside_a_test";
+  std::replace(name.begin(), name.end(), '/', '_');
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  std::ofstream(std::filesystem::path(folder) / (name + ".jsonl"), std::ios::app | std::ios::binary)
+      << line << '\n';
+}
+
+}  // namespace
 
 BackendProcess::BackendProcess(const std::string& home, const std::vector<std::string>& extra_env) {
   int in_pipe[2], out_pipe[2];
@@ -77,6 +102,7 @@ std::optional<std::string> BackendProcess::read_line(std::chrono::milliseconds t
     if (end != std::string::npos) {
       std::string line = buffer_.substr(0, end);
       buffer_.erase(0, end + 1);
+      keep_event_line(line);
       return line;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(

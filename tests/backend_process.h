@@ -11,6 +11,7 @@
 
 // The real backend binary as a child process, with its home folder set to `home`: the protocol
 // tests write command lines to its standard input and read its event lines as they arrive.
+// Every line read is also kept for the schema check when BACKEND_EVENT_LINES names a folder.
 class BackendProcess {
  public:
   explicit BackendProcess(const std::string& home, const std::vector<std::string>& extra_env = {});
