@@ -32,14 +32,16 @@ struct ClipFacts {
 // fails as get_duration does, and the handles are what get_handles would give.
 ClipFacts get_duration_and_handles(const std::string& fp);
 
-// What one ffprobe run tells about a recording to cut: its duration and whether it has sound.
+// What one ffprobe run tells about a recording to cut: its duration, whether it has sound, and
+// whether it is known to have no picture.
 struct RecordingFacts {
   double duration;
   bool has_sound;
+  bool picture_missing;
 };
 
-// get_duration and the check for a sound track from a single ffprobe run: fails as get_duration
-// does.
+// get_duration and the checks for a sound track and a picture from a single ffprobe run: fails
+// as get_duration does.
 RecordingFacts get_duration_and_sound(const std::string& fp);
 
 // One ffprobe run for callers that read several facts of a file: its duration and the JSON

@@ -1,8 +1,10 @@
 #include "media/probe_json.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
+#include <vector>
 
 #include "settings/json_text.h"
 
@@ -31,6 +33,27 @@ const Json* tag_value(const Json& tags, const std::string& upper, const std::str
     return &*it;
   const auto fallback = tags.find(lower);
   return fallback == tags.end() ? nullptr : &*fallback;
+}
+
+// The codec types of the probe's streams, or nothing when it has no usable streams section.
+std::optional<std::vector<std::string>> stream_types(const std::string& json_text) {
+  try {
+    const Json probe = parse_json(json_text);
+    if (!probe.is_object() || !probe.contains("streams") || !probe["streams"].is_array())
+      return std::nullopt;
+    std::vector<std::string> types;
+    for (const Json& stream : probe["streams"]) {
+      const Json type = stream.is_object() ? stream.value("codec_type", Json()) : Json();
+      types.push_back(type.is_string() ? type.get<std::string>() : "");
+    }
+    return types;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+bool lists(const std::vector<std::string>& types, const std::string& type) {
+  return std::find(types.begin(), types.end(), type) != types.end();
 }
 
 }  // namespace
@@ -96,19 +119,11 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) 
 }
 
 bool has_sound_track_in_probe_json(const std::string& json_text) {
-  try {
-    const Json probe = parse_json(json_text);
-    if (!probe.is_object())
-      return false;
-    const Json streams = probe.value("streams", Json::array());
-    if (!streams.is_array())
-      return false;
-    for (const Json& stream : streams) {
-      if (stream.is_object() && stream.value("codec_type", Json()) == "audio")
-        return true;
-    }
-    return false;
-  } catch (const std::exception&) {
-    return false;
-  }
+  const auto types = stream_types(json_text);
+  return types && lists(*types, "audio");
+}
+
+bool picture_missing_in_probe_json(const std::string& json_text) {
+  const auto types = stream_types(json_text);
+  return types && !lists(*types, "video");
 }

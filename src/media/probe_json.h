@@ -24,3 +24,7 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text);
 // True when the probe's streams section lists a stream of codec_type "audio" (the streams
 // "-select_streams a" would pick); false when it lists none or the JSON is unusable.
 bool has_sound_track_in_probe_json(const std::string& json_text);
+
+// True when the probe's streams section is there and lists no stream of codec_type "video": the
+// file has no picture. False when it lists one, or when the JSON does not tell.
+bool picture_missing_in_probe_json(const std::string& json_text);
