@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <functional>
 #include <map>
 #include <thread>
 
@@ -84,69 +83,54 @@ class LongStep {
   fs::path pid_file_;
 };
 
-// A job of the backend and the shell pattern of the output its long step writes.
+// A job of the backend: the shell pattern of the output its long step writes, the file it works
+// on, and the export mode ("" for a cut).
 struct Job {
-  std::string name;
   std::string step;
-  std::function<void(BackendProcess&, const fs::path& home, const fs::path& out)> start;
+  std::string input;
+  std::string mode;
 };
 
-void start_cut(BackendProcess& backend, const fs::path& home, const fs::path& out) {
-  write_text_file(home / "rec.wav", "sound");
-  backend.send("add_cut_files", {{"paths", {path_to_utf8(home / "rec.wav")}}});
+void start_job(BackendProcess& backend, const Job& job, const fs::path& home, const fs::path& out) {
+  write_text_file(home / job.input, "media");
+  const Json paths = {{"paths", {path_to_utf8(home / job.input)}}};
+  backend.send(job.mode.empty() ? "add_cut_files" : "add_master_files", paths);
   backend.read_until("state");
-  backend.send("start_cut", {{"output_folder", path_to_utf8(out)}});
+  if (job.mode.empty())
+    backend.send("start_cut", {{"output_folder", path_to_utf8(out)}});
+  else
+    backend.send("start_export", {{"mode", job.mode}, {"output_folder", path_to_utf8(out)}});
 }
 
-void start_export(BackendProcess& backend, const fs::path& clip, const std::string& mode,
-                  const fs::path& out) {
-  write_text_file(clip, "picture");
-  backend.send("add_master_files", {{"paths", {path_to_utf8(clip)}}});
-  backend.read_until("state");
-  backend.send("start_export", {{"mode", mode}, {"output_folder", path_to_utf8(out)}});
+const Job TAKE = {"*tavelmor_take_*", "rec.wav", ""};
+const Job CUT_ENCODE = {"*rec_cut.partial.wav", "rec.wav", ""};
+const Job NORMALISATION = {"*norm_0000.mp4", "clip.mp4", "mp4"};
+const Job JOIN = {"*master_video.partial.mp4", "clip.mp4", "mp4"};
+const Job PREMIERE_COPY = {"*take_premiere.partial.mp4", "take.mkv", "premiere"};
+
+// A way to end the backend: closing its input, a frontend that stops reading the events but
+// sends another command, or a signal.
+constexpr int INPUT_CLOSED = 0;
+constexpr int OUTPUT_CLOSED = -1;
+
+void end_backend(BackendProcess& backend, int ending) {
+  if (ending == INPUT_CLOSED) {
+    backend.close_input();
+  } else if (ending == OUTPUT_CLOSED) {
+    backend.close_output();
+    backend.send("get_state");
+  } else {
+    ::kill(backend.pid(), ending);
+  }
 }
 
-const Job TAKE = {"take copy", "*tavelmor_take_*", start_cut};
-const Job CUT_ENCODE = {"cut encode", "*rec_cut.partial.wav", start_cut};
-const Job NORMALISATION = {"normalisation", "*norm_0000.mp4",
-                           [](BackendProcess& backend, const fs::path& home, const fs::path& out) {
-                             start_export(backend, home / "clip.mp4", "mp4", out);
-                           }};
-const Job JOIN = {"join", "*master_video.partial.mp4",
-                  [](BackendProcess& backend, const fs::path& home, const fs::path& out) {
-                    start_export(backend, home / "clip.mp4", "mp4", out);
-                  }};
-const Job PREMIERE_COPY = {"premiere copy", "*take_premiere.partial.mp4",
-                           [](BackendProcess& backend, const fs::path& home, const fs::path& out) {
-                             start_export(backend, home / "take.mkv", "premiere", out);
-                           }};
-
-// A way to end the backend and the wait status it must end with.
-struct Ending {
-  std::string name;
-  std::function<void(BackendProcess&)> end;
-  std::function<bool(int)> expected_status;
-};
-
-const Ending INPUT_CLOSED = {
-    "stdin closed", [](BackendProcess& backend) { backend.close_input(); },
-    [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 0; }};
-
-Ending by_signal(int signal_number, const std::string& name) {
-  return {name, [signal_number](BackendProcess& backend) { ::kill(backend.pid(), signal_number); },
-          [signal_number](int status) {
-            return WIFSIGNALED(status) && WTERMSIG(status) == signal_number;
-          }};
+bool ended_as_expected(int status, int ending) {
+  if (ending == INPUT_CLOSED)
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (ending == OUTPUT_CLOSED)
+    return WIFEXITED(status) && WEXITSTATUS(status) == 3;
+  return WIFSIGNALED(status) && WTERMSIG(status) == ending;
 }
-
-// A frontend that stops reading the events but sends another command.
-const Ending OUTPUT_CLOSED = {
-    "output closed",
-    [](BackendProcess& backend) {
-      backend.close_output();
-      backend.send("get_state");
-    },
-    [](int status) { return WIFEXITED(status) && WEXITSTATUS(status) == 3; }};
 
 class BackendEnd : public ::testing::Test {
  protected:
@@ -173,28 +157,26 @@ class BackendEnd : public ::testing::Test {
 }  // namespace
 
 TEST_F(BackendEnd, EveryEndDuringALongStepRemovesWhatTheStepMadeAndEndsItsChild) {
-  const std::vector<std::pair<Job, Ending>> cases = {
-      {TAKE, INPUT_CLOSED},
-      {CUT_ENCODE, by_signal(SIGTERM, "SIGTERM")},
-      {NORMALISATION, by_signal(SIGINT, "SIGINT")},
-      {JOIN, INPUT_CLOSED},
-      {JOIN, by_signal(SIGHUP, "SIGHUP")},
-      {PREMIERE_COPY, OUTPUT_CLOSED},
+  const std::vector<std::pair<Job, int>> cases = {
+      {TAKE, INPUT_CLOSED},        {CUT_ENCODE, SIGTERM}, {NORMALISATION, SIGINT},
+      {JOIN, INPUT_CLOSED},        {JOIN, SIGHUP},        {PREMIERE_COPY, OUTPUT_CLOSED},
       {CUT_ENCODE, OUTPUT_CLOSED},
   };
   const auto earlier = files_below(out);
   for (const auto& [job, ending] : cases) {
-    SCOPED_TRACE(job.name + " / " + ending.name);
-    LongStep step(stand_ins, home / (job.name + ending.name + ".pid"), job.step);
+    SCOPED_TRACE(job.step + " / ending " + std::to_string(ending));
+    LongStep step(stand_ins, home / "step.pid", job.step);
+    std::error_code ignored;
+    fs::remove(home / "step.pid", ignored);
     start();
-    job.start(*backend, home.path(), out);
+    start_job(*backend, job, home.path(), out);
     const int child = step.wait_for_start();
     ASSERT_GT(child, 0) << "the step did not start";
 
-    ending.end(*backend);
+    end_backend(*backend, ending);
     const std::optional<int> status = backend->wait_status(std::chrono::seconds(2));
     ASSERT_TRUE(status.has_value()) << "the end is not prompt";
-    EXPECT_TRUE(ending.expected_status(*status)) << "wait status " << *status;
+    EXPECT_TRUE(ended_as_expected(*status, ending)) << "wait status " << *status;
     EXPECT_TRUE(ends_within(child, std::chrono::seconds(2))) << "ffmpeg outlived the backend";
     EXPECT_EQ(files_below(out), earlier);
     EXPECT_TRUE(is_empty_folder(temporary.path()));
@@ -204,10 +186,10 @@ TEST_F(BackendEnd, EveryEndDuringALongStepRemovesWhatTheStepMadeAndEndsItsChild)
 TEST_F(BackendEnd, AStepThatFailsLeavesTheEarlierResultAsItWas) {
   const auto earlier = files_below(out);
   for (const Job& job : {CUT_ENCODE, JOIN}) {
-    SCOPED_TRACE(job.name);
+    SCOPED_TRACE(job.step);
     LongStep step(stand_ins, home / "unused.pid", job.step, true);
     start();
-    job.start(*backend, home.path(), out);
+    start_job(*backend, job, home.path(), out);
     const std::vector<std::string> events = backend->read_until("notify");
     const auto failure = std::find_if(events.begin(), events.end(), [](const std::string& line) {
       return line.find("No space left on device") != std::string::npos;
@@ -223,7 +205,7 @@ TEST_F(BackendEnd, AStepThatFailsLeavesTheEarlierResultAsItWas) {
 TEST_F(BackendEnd, AKilledBackendTakesItsChildWith) {
   LongStep step(stand_ins, home / "encode.pid", CUT_ENCODE.step);
   start();
-  CUT_ENCODE.start(*backend, home.path(), out);
+  start_job(*backend, CUT_ENCODE, home.path(), out);
   const int child = step.wait_for_start();
   ASSERT_GT(child, 0);
   ::kill(backend->pid(), SIGKILL);
