@@ -141,19 +141,33 @@ bool BackendProcess::no_more_lines(std::chrono::milliseconds quiet) {
 }
 
 int BackendProcess::close_and_wait(std::chrono::milliseconds timeout) {
-  close(to_child_);
-  to_child_ = -1;
+  close_input();
+  const std::optional<int> status = wait_status(timeout);
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+std::optional<int> BackendProcess::wait_status(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
   while (std::chrono::steady_clock::now() < deadline) {
     const pid_t done = waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exited_ = true;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return status;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return -1;
+  return std::nullopt;
+}
+
+void BackendProcess::close_input() {
+  close(to_child_);
+  to_child_ = -1;
+}
+
+void BackendProcess::close_output() {
+  close(from_child_);
+  from_child_ = -1;
 }
 
 std::string event_name(const std::string& line) {

@@ -10,12 +10,14 @@
 #include "autocut/speech_bounds.h"
 #include "backend/backend.h"
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 #include "settings/utf8.h"
 
 namespace {
@@ -30,22 +32,6 @@ constexpr int REWRITE_TIMEOUT = 60;      // seconds
 constexpr size_t FFMPEG_ERROR_TAIL = 800;
 
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
-
-// Removes a file when the scope ends, on every path; a file that cannot be removed stays.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-  ~TemporaryFile() {
-    std::error_code ignored;
-    fs::remove(path_, ignored);
-  }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  std::string text() const { return path_to_utf8(path_); }
-
- private:
-  fs::path path_;
-};
 
 fs::path unique_temp_path(const std::string& extension) {
   static std::atomic<unsigned> counter{0};
@@ -86,11 +72,11 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
 // the whole recording, so both look at the same track.
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
                                 double padding, const MessageFn& log) {
-  TemporaryFile take(unique_temp_path(".wav"));
+  const PendingFile take(unique_temp_path(".wav"));
   log("Extrahiere letzten Take in temporäre Datei ...");
   const ProcessResult copy =
-      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i", fp, "-vn",
-                   "-c:a", "pcm_s16le", take.text()},
+      run_process({"ffmpeg", "-y", "-nostdin", "-ss", double_text(take_start), "-i",
+                   path_argument(fp), "-vn", "-c:a", "pcm_s16le", path_argument(take.text())},
                   FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (copy.exit_code != 0) {
     throw std::runtime_error("Temporärer Take-Export fehlgeschlagen:\n" +
@@ -125,8 +111,8 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
                                      double duration, const std::vector<std::string>& timecode,
                                      const std::string& out) {
   std::vector<std::string> args = {
-      "ffmpeg", "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
-      fp,       "-t", double_text(duration)};
+      "ffmpeg",          "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
+      path_argument(fp), "-t", double_text(duration)};
   if (audio) {
     args.insert(args.end(), {"-map", "0:a:0", "-vn"});
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
@@ -142,34 +128,37 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
                              "-b:a", "192k",    "-movflags", "+faststart"});
   }
   args.insert(args.end(), timecode.begin(), timecode.end());
-  args.push_back(out);
+  args.push_back(path_argument(out));
   return args;
 }
 
-// Writes the handle tags through a stream copy beside `out` that then replaces it. A failed
-// rewrite is no failure of the cut: the clip stays as encoded, without handles, and the partial
-// copy is removed.
-void write_handle_tags(const std::string& out, double c_in, double c_out, const MessageFn& log) {
-  const fs::path out_path = path_from_utf8(out);
-  const fs::path rewrite_path =
-      out_path.parent_path() / path_from_utf8(stem_of(out) + "_tmp" + extension_of(out));
+// A file in the folder of `out` named stem + `marker` + extension, so FFmpeg writes the same
+// container into it.
+fs::path beside(const std::string& out, const std::string& marker) {
+  return path_from_utf8(out).parent_path() /
+         path_from_utf8(stem_of(out) + marker + extension_of(out));
+}
+
+// Writes the handle tags into the encoded clip through a stream copy beside `out` that then takes
+// the encoded clip's place. A failed rewrite is no failure of the cut: the clip stays as encoded,
+// without handles, and the partial copy is removed.
+void write_handle_tags(const fs::path& encoded, const std::string& out, double c_in, double c_out,
+                       const MessageFn& log) {
+  const PendingFile rewrite(beside(out, "_tmp"));
   bool tagged = false;
   try {
-    const ProcessResult rewrite =
-        run_process(tag_rewrite_args(out, path_to_utf8(rewrite_path), c_in, c_out), REWRITE_TIMEOUT,
-                    OutputDecoding::raw);
-    if (rewrite.exit_code == 0) {
-      fs::rename(rewrite_path, out_path);  // replaces the untagged clip in one step
+    const ProcessResult result =
+        run_process(tag_rewrite_args(path_to_utf8(encoded), rewrite.text(), c_in, c_out),
+                    REWRITE_TIMEOUT, OutputDecoding::raw);
+    if (result.exit_code == 0) {
+      fs::rename(rewrite.path(), encoded);  // replaces the untagged clip in one step
       tagged = true;
     }
   } catch (const std::exception&) {
     // Timeout or a failed move: handled like a non-zero exit below.
   }
-  if (!tagged) {
-    std::error_code ignored;
-    fs::remove(rewrite_path, ignored);
+  if (!tagged)
     log("Handle-Tags konnten nicht geschrieben werden – Clip ohne Handles");
-  }
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
@@ -187,6 +176,8 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
   const RecordingFacts facts = get_duration_and_sound(fp);
+  if (!audio && facts.picture_missing)
+    throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
   const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
   log("Suche letzten Take ...");
@@ -234,13 +225,17 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const double c_in = 0.0;
   const double c_out = duration;
   log("FFmpeg Export startet ...");
+  // The clip is made beside its final name and takes that name only when it is complete and
+  // tagged, so a failed or interrupted cut leaves an earlier clip of that name as it was.
+  const PendingFile encoded(beside(out, ".partial"));
   const ProcessResult encode =
       run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                              timecode_args(facts.timecode, audio, trim_start), out),
+                              timecode_args(facts.timecode, audio, trim_start), encoded.text()),
                   FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
-  write_handle_tags(out, c_in, c_out, log);
+  write_handle_tags(encoded.path(), out, c_in, c_out, log);
+  fs::rename(encoded.path(), path_from_utf8(out));
 
   const double actual = get_duration(out);
   log("Gespeichert: " + out);
@@ -285,7 +280,7 @@ std::vector<std::string> tag_rewrite_args(const std::string& out, const std::str
                                    "-y",
                                    "-nostdin",
                                    "-i",
-                                   out,
+                                   path_argument(out),
                                    "-c",
                                    "copy",
                                    "-metadata",
@@ -294,7 +289,7 @@ std::vector<std::string> tag_rewrite_args(const std::string& out, const std::str
                                    "TAVELMOR_C_OUT=" + tag_seconds_text(c_out)};
   if (MOV_FAMILY.count(to_lower_ascii(extension_of(out))) > 0)
     args.insert(args.end(), {"-movflags", "+faststart+use_metadata_tags"});
-  args.push_back(rewrite_path);
+  args.push_back(path_argument(rewrite_path));
   return args;
 }
 

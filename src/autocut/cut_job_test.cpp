@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "backend/backend.h"
+#include "backend/backend_exit.h"
 #include "support/test_util.h"
 
 namespace {
@@ -37,27 +38,28 @@ class FailingAfter : public std::streambuf {
 
 }  // namespace
 
-TEST(CutJob, AFailureOutsideTheFileGuardClearsBusyAndIsLogged) {
-  ScopedTempDir home;
-  fs::create_directories(home / "Desktop");
-  write_text_file(home / "rec.wav", "not really sound");
-  const FixedPaths paths = fixed_paths_for_home(home.path());
-
-  // The job thread is detached and may still run when the test ends: the backend and its
-  // stream are left alive on purpose.
-  auto* events = new FailingAfter(4);
+// Runs in a child process of its own (a death test): the stream fails after `lines` lines, while
+// the cut job runs, and the backend must end.
+void cut_with_failing_events(const fs::path& home, int lines) {
+  const FixedPaths paths = fixed_paths_for_home(home);
+  auto* events = new FailingAfter(lines);
   auto* out = new std::ostream(events);
   auto* backend = new Backend(*out, paths);
   backend->add_cut_files(Json{{"paths", {(home / "rec.wav").string()}}});  // log, state
-  try {
-    backend->start_cut(Json());  // progress and log get through, the rest fails
-  } catch (const std::exception&) {
-    // Its own closing state event could not be written either.
+  backend->start_cut(Json());
+  std::this_thread::sleep_for(std::chrono::seconds(10));
+  std::_Exit(0);
+}
+
+TEST(CutJobDeathTest, AnEventThatCannotBeWrittenEndsTheBackend) {
+  ScopedTempDir home;
+  fs::create_directories(home / "Desktop");
+  write_text_file(home / "rec.wav", "not really sound");
+  // 3 lines: the start fails on the command thread; 4 and 5: on either thread, whichever writes
+  // first.
+  for (const int lines : {3, 4, 5}) {
+    EXPECT_EXIT(cut_with_failing_events(home.path(), lines),
+                ::testing::ExitedWithCode(EXIT_OUTPUT_FAILED), "")
+        << lines;
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (backend->busy() && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  EXPECT_FALSE(backend->busy());
-  EXPECT_NE(read_text_file(paths.error_log).find("Ereignis konnte nicht geschrieben werden"),
-            std::string::npos);
 }

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/constants.h"
@@ -128,9 +129,10 @@ SilenceReport analyse_silences(const std::string& fp, const std::string& thresh,
   // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
   // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
   // it keeps an output stream for a video without sound, which then yields no silences.
-  const ProcessResult run = run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", fp, "-af",
-                                         filter, "-c:v", "copy", "-f", "null", "-"},
-                                        FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const ProcessResult run =
+      run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp), "-af", filter,
+                   "-c:v", "copy", "-f", "null", "-"},
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (run.exit_code != 0) {
     throw std::runtime_error("FFmpeg Stille-Erkennung fehlgeschlagen: " + file_name_of(fp) + "\n" +
                              utf8_tail(run.err, ERROR_TAIL));

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
+#include <unordered_set>
 
+#include "backend/backend_exit.h"
 #include "backend/event_channel.h"
 #include "settings/config.h"
 #include "settings/constants.h"
@@ -24,9 +27,23 @@ long long member_as_integer(const Json& payload, const std::string& key, long lo
   return it == payload.end() ? fallback : json_to_integer(*it);
 }
 
+// A text holding a NUL names no file: the system would test only the part before it.
 bool is_existing_regular_file(const std::string& path_text) {
+  if (path_text.find('\0') != std::string::npos)
+    return false;
   std::error_code error;
   return fs::is_regular_file(path_from_utf8(path_text), error);
+}
+
+// Whole numbers beyond the range of an index saturate: they lie outside every list all the same.
+constexpr double LIMIT_OF_INDEX = 9.2e18;  // below 2^63: smaller numbers convert exactly
+
+long long saturated(double number) {
+  if (number >= LIMIT_OF_INDEX)
+    return std::numeric_limits<long long>::max();
+  if (number <= -LIMIT_OF_INDEX)
+    return std::numeric_limits<long long>::min();
+  return static_cast<long long>(std::trunc(number));
 }
 
 }  // namespace
@@ -56,25 +73,31 @@ bool json_is_empty(const Json& value) {
 long long json_to_integer(const Json& value) {
   if (value.is_boolean())
     return value.get<bool>() ? 1 : 0;
+  if (value.is_number_unsigned()) {
+    const unsigned long long number = value.get<unsigned long long>();
+    constexpr auto MAX = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    return number > MAX ? std::numeric_limits<long long>::max() : static_cast<long long>(number);
+  }
   if (value.is_number_integer())
     return value.get<long long>();
-  if (value.is_number_float()) {
-    const double number = value.get<double>();
-    if (std::isfinite(number) && std::fabs(number) < 9.2e18) {
-      return static_cast<long long>(std::trunc(number));
-    }
-  } else if (value.is_string()) {
+  if (value.is_number_float() && !std::isnan(value.get<double>()))
+    return saturated(value.get<double>());
+  if (value.is_string()) {
     const std::string& text = value.get_ref<const std::string&>();
     const size_t first = text.find_first_not_of(" \t\n\r\f\v");
     const size_t last = text.find_last_not_of(" \t\n\r\f\v");
     if (first != std::string::npos) {
       const std::string core = text.substr(first, last - first + 1);
-      const size_t digits_from = (core[0] == '+' || core[0] == '-') ? 1 : 0;
-      const bool all_digits = core.size() > digits_from && core.size() - digits_from <= 18 &&
-                              std::all_of(core.begin() + digits_from, core.end(),
-                                          [](unsigned char c) { return std::isdigit(c) != 0; });
-      if (all_digits)
-        return std::stoll(core);
+      const bool negative = core[0] == '-';
+      std::string digits = core.substr((negative || core[0] == '+') ? 1 : 0);
+      if (!digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                         [](unsigned char c) { return c >= '0' && c <= '9'; })) {
+        digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+        if (digits.size() > 18)
+          return saturated(negative ? -LIMIT_OF_INDEX : LIMIT_OF_INDEX);
+        const long long number = std::stoll(digits);
+        return negative ? -number : number;
+      }
     }
   }
   throw std::runtime_error("Keine ganze Zahl: " + json_plain_text(value));
@@ -110,7 +133,13 @@ void Backend::progress(const std::string& panel, double pct, const std::string& 
 }
 
 void Backend::send_event(const std::string& event, const Json& members) {
-  send(out_, event, members);
+  try {
+    send(out_, event, members);
+  } catch (const EventWriteError&) {
+    // Nobody reads the events any more: a job would go on for nothing, and a command could not
+    // even report its failure.
+    exit_backend(EXIT_OUTPUT_FAILED);
+  }
 }
 
 void Backend::send_state() {
@@ -138,15 +167,20 @@ int Backend::add_paths(const Json& payload, std::vector<std::string>& list) {
       throw std::runtime_error("Ungültige Pfadliste: " + json_plain_text(paths));
     }
   }
-  int added = 0;
+  std::vector<std::string> accepted;
   for (const Json& element : paths) {
-    const std::string path_text = json_plain_text(element);
-    if (!has_media_extension(path_text) || !is_existing_regular_file(path_text))
+    std::string path_text = json_plain_text(element);
+    if (has_media_extension(path_text) && is_existing_regular_file(path_text))
+      accepted.push_back(std::move(path_text));
+  }
+  // One set of the listed texts makes the duplicate test cheap for long lists and long payloads.
+  std::lock_guard<std::mutex> hold(mutex_);
+  std::unordered_set<std::string> listed(list.begin(), list.end());
+  int added = 0;
+  for (std::string& path_text : accepted) {
+    if (!listed.insert(path_text).second)
       continue;
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (std::find(list.begin(), list.end(), path_text) != list.end())
-      continue;
-    list.push_back(path_text);
+    list.push_back(std::move(path_text));
     ++added;
   }
   return added;
@@ -199,16 +233,17 @@ void Backend::move_master(const Json& payload) {
   const Json& members = object_payload(payload, "move_master");
   const long long idx = member_as_integer(members, "idx", -1);
   const long long direction = member_as_integer(members, "direction", 0);
-  const long long target = idx + direction;
-  bool moved = false;
+  long long target = -1;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     const long long size = static_cast<long long>(mas_files_.size());
-    if (idx >= 0 && idx < size && target >= 0 && target < size) {
+    // Tested before it is added, so idx + direction cannot overflow.
+    if (idx >= 0 && idx < size && direction >= -idx && direction < size - idx) {
+      target = idx + direction;
       std::swap(mas_files_[idx], mas_files_[target]);
-      moved = true;
     }
   }
+  const bool moved = target >= 0;
   if (moved)
     send_event("selected_master", {{"idx", target}});
   send_state();

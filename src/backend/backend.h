@@ -23,7 +23,8 @@ class Backend {
   // The snapshot sent in `state` events: version, cfg, cut_queue, mas_files, busy.
   Json state() const;
 
-  // Reporting, from any thread.
+  // Reporting, from any thread. When an event cannot be written, the backend ends
+  // (backend_exit.h).
   void log(const std::string& panel, const std::string& msg, const std::string& level = "info");
   void progress(const std::string& panel, double pct, const std::string& status);
   void send_event(const std::string& event, const Json& members = Json::object());
@@ -74,5 +75,6 @@ class Backend {
 bool json_is_empty(const Json& value);
 
 // A payload member as an integer: numbers lose their fraction, booleans count as 0 and 1, a text
-// holding a whole number is read as that number. Throws on anything else.
+// holding a whole number is read as that number; numbers beyond the range of long long saturate.
+// Throws on anything else.
 long long json_to_integer(const Json& value);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <sstream>
 
 #include "settings/config.h"
@@ -198,4 +199,19 @@ TEST(JsonToInteger, FollowsTheCommandRules) {
        {Json(), Json(""), Json("1.0"), Json("a1"), Json("+"), Json::array({1}), Json::object()}) {
     EXPECT_THROW(json_to_integer(bad), std::runtime_error) << bad.dump();
   }
+}
+
+TEST(JsonToInteger, NumbersBeyondTheRangeSaturateInsteadOfWrapping) {
+  constexpr long long MAX = std::numeric_limits<long long>::max();
+  constexpr long long MIN = std::numeric_limits<long long>::min();
+  EXPECT_EQ(json_to_integer(parse_json("18446744073709551615")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("9223372036854775808")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("9223372036854775807")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("-9223372036854775808")), MIN);
+  EXPECT_EQ(json_to_integer(parse_json("1e300")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("-1e300")), MIN);
+  EXPECT_EQ(json_to_integer(Json("18446744073709551615")), MAX);
+  EXPECT_EQ(json_to_integer(Json("-" + std::string(400, '9'))), MIN);
+  EXPECT_EQ(json_to_integer(Json("0000000000000000000000001")), 1);
+  EXPECT_EQ(json_to_integer(Json("-000")), 0);
 }

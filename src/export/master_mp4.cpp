@@ -5,12 +5,14 @@
 #include <random>
 #include <stdexcept>
 
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 #include "settings/utf8.h"
 
 namespace {
@@ -120,10 +122,10 @@ ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
 
 ClipAudio probe_clip_audio(const std::string& clip) {
   try {
-    const ProcessResult result =
-        run_process({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
-                     std::string("stream=") + CLIP_AUDIO_ENTRIES, "-of", "json", clip},
-                    60, OutputDecoding::replace_invalid);
+    const ProcessResult result = run_process(
+        {"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries",
+         std::string("stream=") + CLIP_AUDIO_ENTRIES, "-of", "json", path_argument(clip)},
+        60, OutputDecoding::replace_invalid);
     if (result.exit_code != 0)
       return ClipAudio{};
     return parse_clip_audio(result.out);
@@ -180,14 +182,14 @@ std::string concat_list_text(const std::vector<std::string>& names) {
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
                     const MessageFn& done, const MessageFn& err) {
-  fs::path temporary;
+  std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
     fs::create_directories(output_folder);
     const std::string extension = master_extension(files);
     const std::string output = path_to_utf8(output_folder / ("master_video" + extension));
-    temporary = create_temporary_folder();
+    const fs::path temporary = temporary_folder.emplace(create_temporary_folder()).path();
     log(extension == ".mov" ? "MOV-Quelle erkannt – Master-Export bleibt MOV."
                             : "Master-Export wird als MP4 erstellt.");
 
@@ -216,6 +218,10 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
       const std::string name = normalized_clip_name(i, extension);
       const FileProbe probe = probe_file(clip, CLIP_AUDIO_ENTRIES);
+      if (picture_missing_in_probe_json(probe.json)) {
+        throw std::runtime_error("Fehler bei " + clip_name +
+                                 ": kein Bild, die Datei enthält keine Videospur");
+      }
       if (!audio[i])
         audio[i] = parse_clip_audio(probe.json);
       const MasterClipCut cut =
@@ -225,8 +231,8 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
       std::optional<ClipAudio> silence;
       if (audio_of(i).presence == AudioPresence::absent)
         silence = silence_format();
-      const ProcessResult result = run_ffmpeg_job(
-          normalisation_command(clip, cut, frame, path_to_utf8(temporary / name), silence));
+      const ProcessResult result = run_ffmpeg_job(normalisation_command(
+          path_argument(clip), cut, frame, path_argument(path_to_utf8(temporary / name)), silence));
       if (result.exit_code != 0)
         throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
       names.push_back(name);
@@ -235,18 +241,19 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     log("Füge Clips zusammen ...");
     const fs::path list_file = temporary / "list.txt";
     write_file_atomically(list_file, concat_list_text(names));
-    const ProcessResult joined = run_ffmpeg_job(concat_command(path_to_utf8(list_file), output));
+    // The master is joined beside its final name and takes it only when complete, so a failed or
+    // interrupted join leaves an earlier master as it was.
+    const PendingFile master(output_folder / ("master_video.partial" + extension));
+    const ProcessResult joined = run_ffmpeg_job(
+        concat_command(path_argument(path_to_utf8(list_file)), path_argument(master.text())));
     if (joined.exit_code != 0)
       throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
+    fs::rename(master.path(), path_from_utf8(output));
 
     log("Gespeichert: " + output);
     done(output);
   } catch (const std::exception& failure) {
     log_exception(failure);
     err(failure.what());
-  }
-  if (!temporary.empty()) {
-    std::error_code ignored;
-    fs::remove_all(temporary, ignored);
   }
 }

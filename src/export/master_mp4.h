@@ -12,7 +12,8 @@
 // The MP4 (or MOV) master: every clip is cut to its handles and normalised into a temporary
 // folder (the configured frame, H.264/AAC, 60 fps, always with a sound track), then the
 // normalised clips are joined by FFmpeg's concat demuxer and encoded once more into
-// "master_video" in the output folder. The temporary folder is removed on every path.
+// "master_video" in the output folder, written beside it and moved there when complete. The
+// temporary folder is removed on every path.
 
 // ".mov" when any clip has the extension .mov in any letter case, else ".mp4".
 std::string master_extension(const std::vector<std::string>& files);
@@ -65,7 +66,8 @@ std::vector<std::string> concat_command(const std::string& list_file, const std:
 
 // The concat list: one line "file '<name>'" per clip. The names are taken relative to the list's
 // own folder, so the folder's path (an apostrophe in a user name) never enters the list; a quote
-// inside a name is escaped all the same.
+// inside a name is escaped all the same. The names are the normalised clips' own (norm_0000.mp4),
+// which FFmpeg can read neither as an option nor as a protocol.
 std::string concat_list_text(const std::vector<std::string>& names);
 
 // The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,

@@ -229,11 +229,12 @@ namespace {
 
 // ffprobe answering every clip with 2 s of stereo sound; "b.mp4" carries handles.
 const char* const PROBE_STAND_IN =
-    R"(sound='"streams": [{"codec_type": "audio", "sample_rate": "48000", "channels": 2}]'
+    R"(sound='{"codec_type": "audio", "sample_rate": "48000", "channels": 2}'
+both="\"streams\": [{\"codec_type\": \"video\"}, $sound]"
 case "$*" in
-  *-select_streams*) echo "{$sound}" ;;
-  *b.mp4*) echo "{$sound, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
-  *) echo "{$sound, \"format\": {\"duration\": \"2.000000\"}}" ;;
+  *-select_streams*) echo "{\"streams\": [$sound]}" ;;
+  *b.mp4*) echo "{$both, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
+  *) echo "{$both, \"format\": {\"duration\": \"2.000000\"}}" ;;
 esac)";
 
 // Long error output of 100 numbered lines.

@@ -15,8 +15,14 @@ std::string json_line_text(const Json& value);
 // element per line, [] and {} for empty containers, no final line feed.
 std::string json_file_text(const Json& value);
 
+// The deepest nesting of arrays and objects that parse_json accepts: far beyond anything the
+// frontend, the settings or CapCut write, and it bounds what deeper values would cost (the
+// indented form of a value grows with the square of its depth).
+constexpr size_t MAX_JSON_DEPTH = 512;
+
 // Parses a JSON text; throws on invalid JSON (including invalid UTF-8 inside strings and a
-// leading byte-order mark).
+// leading byte-order mark), on a NUL byte anywhere in the text and on nesting deeper than
+// MAX_JSON_DEPTH.
 Json parse_json(const std::string& text);
 
 // The value as plain text: a string unchanged, anything else in the compact form.
