@@ -160,7 +160,7 @@ export type NotAnObject = null | boolean | number | string | JsonValue[];
 /** Each element is taken as text (a non-text element in its JSON form) and added when it names an existing regular file with a known video or audio extension that the list does not hold yet; other elements are skipped. A `paths` member that is no array fails the command. */
 export type Paths = JsonValue[];
 
-/** Read as a whole number: a number loses its fraction, false and true count as 0 and 1, and a text holding a whole number of at most 18 digits (spaces around it allowed) is read as that number. Anything else, null included, fails the command. */
+/** Read as a whole number: a number loses its fraction, false and true count as 0 and 1, and a text holding a whole number (spaces around it allowed) is read as that number; numbers beyond the range of an index saturate and so lie outside every list. Anything else, null included, fails the command. */
 export type IntegerLike = boolean | number | string;
 
 export interface CommandMap {
