@@ -8,7 +8,6 @@
 #include <stdexcept>
 
 #include "autocut/speech_bounds.h"
-#include "backend/backend.h"
 #include "media/ffmpeg_tools.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"

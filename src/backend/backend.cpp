@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <limits>
 #include <stdexcept>
 #include <unordered_set>
 
 #include "backend/backend_exit.h"
 #include "backend/event_channel.h"
+#include "media/bootstrap.h"
 #include "settings/config.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
@@ -35,73 +35,7 @@ bool is_existing_regular_file(const std::string& path_text) {
   return fs::is_regular_file(path_from_utf8(path_text), error);
 }
 
-// Whole numbers beyond the range of an index saturate: they lie outside every list all the same.
-constexpr double LIMIT_OF_INDEX = 9.2e18;  // below 2^63: smaller numbers convert exactly
-
-long long saturated(double number) {
-  if (number >= LIMIT_OF_INDEX)
-    return std::numeric_limits<long long>::max();
-  if (number <= -LIMIT_OF_INDEX)
-    return std::numeric_limits<long long>::min();
-  return static_cast<long long>(std::trunc(number));
-}
-
 }  // namespace
-
-bool json_is_empty(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::null:
-      return true;
-    case Json::value_t::boolean:
-      return !value.get<bool>();
-    case Json::value_t::number_integer:
-      return value.get<long long>() == 0;
-    case Json::value_t::number_unsigned:
-      return value.get<unsigned long long>() == 0;
-    case Json::value_t::number_float:
-      return value.get<double>() == 0.0;
-    case Json::value_t::string:
-      return value.get_ref<const std::string&>().empty();
-    case Json::value_t::array:
-    case Json::value_t::object:
-      return value.empty();
-    default:
-      return false;
-  }
-}
-
-long long json_to_integer(const Json& value) {
-  if (value.is_boolean())
-    return value.get<bool>() ? 1 : 0;
-  if (value.is_number_unsigned()) {
-    const unsigned long long number = value.get<unsigned long long>();
-    constexpr auto MAX = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
-    return number > MAX ? std::numeric_limits<long long>::max() : static_cast<long long>(number);
-  }
-  if (value.is_number_integer())
-    return value.get<long long>();
-  if (value.is_number_float() && !std::isnan(value.get<double>()))
-    return saturated(value.get<double>());
-  if (value.is_string()) {
-    const std::string& text = value.get_ref<const std::string&>();
-    const size_t first = text.find_first_not_of(" \t\n\r\f\v");
-    const size_t last = text.find_last_not_of(" \t\n\r\f\v");
-    if (first != std::string::npos) {
-      const std::string core = text.substr(first, last - first + 1);
-      const bool negative = core[0] == '-';
-      std::string digits = core.substr((negative || core[0] == '+') ? 1 : 0);
-      if (!digits.empty() && std::all_of(digits.begin(), digits.end(),
-                                         [](unsigned char c) { return c >= '0' && c <= '9'; })) {
-        digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
-        if (digits.size() > 18)
-          return saturated(negative ? -LIMIT_OF_INDEX : LIMIT_OF_INDEX);
-        const long long number = std::stoll(digits);
-        return negative ? -number : number;
-      }
-    }
-  }
-  throw std::runtime_error("Keine ganze Zahl: " + json_plain_text(value));
-}
 
 Backend::Backend(std::ostream& out, FixedPaths paths)
     : out_(out), paths_(std::move(paths)), cfg_(load_cfg(paths_)) {}
@@ -144,6 +78,10 @@ void Backend::send_event(const std::string& event, const Json& members) {
 
 void Backend::send_state() {
   send_event("state", state());
+}
+
+void Backend::bootstrap(const Json&) {
+  report_ffmpeg_presence(reporter());
 }
 
 void Backend::set_config(const Json& payload) {
@@ -281,11 +219,6 @@ std::vector<std::string> Backend::mas_files() const {
   return mas_files_;
 }
 
-std::vector<std::string> Backend::cut_results() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return cut_results_;
-}
-
 bool Backend::may_start_job(bool list_is_empty) {
   if (busy()) {
     send_event("notify",
@@ -310,4 +243,24 @@ void Backend::apply_job_settings(const Json& payload, const std::vector<std::str
     }
   }
   save_cfg(cfg(), paths_);
+}
+
+Reporter Backend::reporter() {
+  Reporter report;
+  report.log = [this](const std::string& panel, const std::string& msg, const std::string& level) {
+    log(panel, msg, level);
+  };
+  report.progress = [this](const std::string& panel, double pct, const std::string& status) {
+    progress(panel, pct, status);
+  };
+  report.notify = [this](const std::string& title, const std::string& message) {
+    send_event("notify", {{"title", title}, {"message", message}});
+  };
+  report.send_state = [this] { send_state(); };
+  return report;
+}
+
+void Backend::set_busy(bool busy) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  busy_ = busy;
 }

@@ -181,7 +181,7 @@ std::string concat_list_text(const std::vector<std::string>& names) {
 }
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err) {
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
   std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
@@ -253,7 +253,7 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     log("Gespeichert: " + output);
     done(output);
   } catch (const std::exception& failure) {
-    log_exception(failure);
+    log_exception(failure, paths);
     err(failure.what());
   }
 }

@@ -7,6 +7,7 @@
 #include "media/ffmpeg_tools.h"
 #include "settings/callbacks.h"
 #include "settings/constants.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
 
 // The MP4 (or MOV) master: every clip is cut to its handles and normalised into a temporary
@@ -71,6 +72,7 @@ std::vector<std::string> concat_command(const std::string& list_file, const std:
 std::string concat_list_text(const std::vector<std::string>& names);
 
 // The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,
-// then exactly one of `done` (the master's path) and `err` (the error text).
+// then exactly one of `done` (the master's path) and `err` (the error text, whose report goes to
+// the error log of `paths`).
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err);
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths);

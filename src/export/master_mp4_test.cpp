@@ -267,7 +267,7 @@ TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolde
   Recorder recorder;
   run_master_mp4({"/clips/a.mp4", "/clips/b.mp4", "/clips/c.mp4"},
                  export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Fehler bei b.mp4: " + utf8_tail(long_error_output(), 600));
   const std::vector<std::string> expected_logs = {"Master-Export wird als MP4 erstellt.",
@@ -294,7 +294,7 @@ TEST(MasterMp4Failures, FailingJoinQuotesTheErrorTailAndRemovesTheTemporaryFolde
 
   Recorder recorder;
   run_master_mp4({"/clips/a.mp4", "/clips/b.MOV"}, export_cfg(path_to_utf8(scratch / "out")),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Concat Fehler: " + utf8_tail(long_error_output(), 800));
   EXPECT_EQ(recorder.logs().front(), "MOV-Quelle erkannt – Master-Export bleibt MOV.");
@@ -312,13 +312,14 @@ TEST(MasterMp4Failures, UnknownResolutionAndUnreadableClipsEndInErr) {
 
   Recorder unknown_frame;
   run_master_mp4({"/clips/a.mp4"}, export_cfg(path_to_utf8(scratch / "out"), "8K"),
-                 unknown_frame.log(), unknown_frame.done(), unknown_frame.err());
+                 unknown_frame.log(), unknown_frame.done(), unknown_frame.err(),
+                 scratch_paths(scratch));
   EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: 8K");
   EXPECT_TRUE(unknown_frame.logs().empty());
 
   Recorder missing;
   run_master_mp4({path_to_utf8(scratch / "gone.mp4")}, export_cfg(path_to_utf8(scratch / "out")),
-                 missing.log(), missing.done(), missing.err());
+                 missing.log(), missing.done(), missing.err(), scratch_paths(scratch));
   EXPECT_EQ(missing.outcome(), "err: ffprobe konnte die Videolänge nicht lesen: gone.mp4\n");
   EXPECT_TRUE(is_empty_folder(scratch / "tmp"));
 }
@@ -338,7 +339,7 @@ TEST(MasterMp4Media, ThreeClipsWithHandlesJoinIntoOneMasterFromAnApostropheFolde
 
   Recorder recorder;
   run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out"), "Querformat 1920x1080"),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path master = scratch / "out" / "master_video.mp4";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
@@ -393,7 +394,7 @@ TEST(MasterMp4Media, SoundlessClipsKeepTheOtherClipsSoundInEitherOrder) {
     fs::remove(path_from_utf8(tools.calls_file()));
     Recorder recorder;
     run_master_mp4(order.files, export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
-                   recorder.err());
+                   recorder.err(), scratch_paths(scratch));
     const fs::path master = out / "master_video.mp4";
     ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
     const std::string probes = tools.calls();
@@ -422,7 +423,7 @@ TEST(MasterMp4Media, AMovClipMakesTheMasterMovAndLeavesAnOldMp4Alone) {
 
   Recorder recorder;
   run_master_mp4({path_to_utf8(scratch / "take.MOV")}, export_cfg(path_to_utf8(scratch / "out")),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path master = scratch / "out" / "master_video.mov";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <stdexcept>
 #include <vector>
 
@@ -139,6 +140,17 @@ size_t nesting_depth(const std::string& text) {
   return deepest;
 }
 
+// Whole numbers beyond the range of an index saturate: they lie outside every list all the same.
+constexpr double LIMIT_OF_INDEX = 9.2e18;  // below 2^63: smaller numbers convert exactly
+
+long long saturated(double number) {
+  if (number >= LIMIT_OF_INDEX)
+    return std::numeric_limits<long long>::max();
+  if (number <= -LIMIT_OF_INDEX)
+    return std::numeric_limits<long long>::min();
+  return static_cast<long long>(std::trunc(number));
+}
+
 }  // namespace
 
 std::string json_line_text(const Json& value) {
@@ -172,4 +184,59 @@ std::string json_plain_text(const Json& value) {
   if (value.is_string())
     return value.get<std::string>();
   return json_line_text(value);
+}
+
+bool json_is_empty(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return true;
+    case Json::value_t::boolean:
+      return !value.get<bool>();
+    case Json::value_t::number_integer:
+      return value.get<long long>() == 0;
+    case Json::value_t::number_unsigned:
+      return value.get<unsigned long long>() == 0;
+    case Json::value_t::number_float:
+      return value.get<double>() == 0.0;
+    case Json::value_t::string:
+      return value.get_ref<const std::string&>().empty();
+    case Json::value_t::array:
+    case Json::value_t::object:
+      return value.empty();
+    default:
+      return false;
+  }
+}
+
+long long json_to_integer(const Json& value) {
+  if (value.is_boolean())
+    return value.get<bool>() ? 1 : 0;
+  if (value.is_number_unsigned()) {
+    const unsigned long long number = value.get<unsigned long long>();
+    constexpr auto MAX = static_cast<unsigned long long>(std::numeric_limits<long long>::max());
+    return number > MAX ? std::numeric_limits<long long>::max() : static_cast<long long>(number);
+  }
+  if (value.is_number_integer())
+    return value.get<long long>();
+  if (value.is_number_float() && !std::isnan(value.get<double>()))
+    return saturated(value.get<double>());
+  if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    const size_t first = text.find_first_not_of(" \t\n\r\f\v");
+    const size_t last = text.find_last_not_of(" \t\n\r\f\v");
+    if (first != std::string::npos) {
+      const std::string core = text.substr(first, last - first + 1);
+      const bool negative = core[0] == '-';
+      std::string digits = core.substr((negative || core[0] == '+') ? 1 : 0);
+      if (!digits.empty() && std::all_of(digits.begin(), digits.end(),
+                                         [](unsigned char c) { return c >= '0' && c <= '9'; })) {
+        digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size() - 1));
+        if (digits.size() > 18)
+          return saturated(negative ? -LIMIT_OF_INDEX : LIMIT_OF_INDEX);
+        const long long number = std::stoll(digits);
+        return negative ? -number : number;
+      }
+    }
+  }
+  throw std::runtime_error("Keine ganze Zahl: " + json_plain_text(value));
 }

@@ -27,3 +27,11 @@ Json parse_json(const std::string& text);
 
 // The value as plain text: a string unchanged, anything else in the compact form.
 std::string json_plain_text(const Json& value);
+
+// Python-like truth of a JSON value: null, false, 0, "", [] and {} are empty.
+bool json_is_empty(const Json& value);
+
+// A payload member as an integer: numbers lose their fraction, booleans count as 0 and 1, a text
+// holding a whole number is read as that number; numbers beyond the range of long long saturate.
+// Throws on anything else.
+long long json_to_integer(const Json& value);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 TEST(JsonLineText, WireFormOfThePrototol) {
   const Json value = parse_json(
       R"({"event": "log", "panel": "cut", "msg": "FFmpeg gefunden – bereit! ✓ äöü", "n": 2,)"
@@ -86,4 +88,31 @@ TEST(JsonText, ValuesDeeperThanAnyParsedOneAreWrittenWithoutRecursion) {
   EXPECT_EQ(line.size(), 5 * depth - 3);
   EXPECT_EQ(line.substr(0, 8), "[0, [0, ");
   EXPECT_EQ(line.substr(line.size() - 4), "]]]]");
+}
+
+TEST(JsonToInteger, FollowsTheCommandRules) {
+  EXPECT_EQ(json_to_integer(Json(3)), 3);
+  EXPECT_EQ(json_to_integer(Json(-2.7)), -2);
+  EXPECT_EQ(json_to_integer(Json(true)), 1);
+  EXPECT_EQ(json_to_integer(Json(" 12 ")), 12);
+  EXPECT_EQ(json_to_integer(Json("-4")), -4);
+  for (const Json& bad :
+       {Json(), Json(""), Json("1.0"), Json("a1"), Json("+"), Json::array({1}), Json::object()}) {
+    EXPECT_THROW(json_to_integer(bad), std::runtime_error) << bad.dump();
+  }
+}
+
+TEST(JsonToInteger, NumbersBeyondTheRangeSaturateInsteadOfWrapping) {
+  constexpr long long MAX = std::numeric_limits<long long>::max();
+  constexpr long long MIN = std::numeric_limits<long long>::min();
+  EXPECT_EQ(json_to_integer(parse_json("18446744073709551615")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("9223372036854775808")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("9223372036854775807")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("-9223372036854775808")), MIN);
+  EXPECT_EQ(json_to_integer(parse_json("1e300")), MAX);
+  EXPECT_EQ(json_to_integer(parse_json("-1e300")), MIN);
+  EXPECT_EQ(json_to_integer(Json("18446744073709551615")), MAX);
+  EXPECT_EQ(json_to_integer(Json("-" + std::string(400, '9'))), MIN);
+  EXPECT_EQ(json_to_integer(Json("0000000000000000000000001")), 1);
+  EXPECT_EQ(json_to_integer(Json("-000")), 0);
 }
