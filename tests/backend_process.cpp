@@ -5,11 +5,36 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
 extern char** environ;
+
+namespace {
+
+// Keeps an event line for the check against the protocol's schema that runs after the tests:
+// one file per test in the folder that BACKEND_EVENT_LINES names, when it is set.
+void keep_event_line(const std::string& line) {
+  const char* folder = std::getenv("BACKEND_EVENT_LINES");
+  if (folder == nullptr || *folder == '\0')
+    return;
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name =
+      test ? std::string(test->test_suite_name()) + "." + test->name() : "outside_a_test";
+  std::replace(name.begin(), name.end(), '/', '_');
+  std::error_code ignored;
+  std::filesystem::create_directories(folder, ignored);
+  std::ofstream(std::filesystem::path(folder) / (name + ".jsonl"), std::ios::app | std::ios::binary)
+      << line << '\n';
+}
+
+}  // namespace
 
 BackendProcess::BackendProcess(const std::string& home, const std::vector<std::string>& extra_env) {
   int in_pipe[2], out_pipe[2];
@@ -77,6 +102,7 @@ std::optional<std::string> BackendProcess::read_line(std::chrono::milliseconds t
     if (end != std::string::npos) {
       std::string line = buffer_.substr(0, end);
       buffer_.erase(0, end + 1);
+      keep_event_line(line);
       return line;
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -115,19 +141,33 @@ bool BackendProcess::no_more_lines(std::chrono::milliseconds quiet) {
 }
 
 int BackendProcess::close_and_wait(std::chrono::milliseconds timeout) {
-  close(to_child_);
-  to_child_ = -1;
+  close_input();
+  const std::optional<int> status = wait_status(timeout);
+  return status && WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
+}
+
+std::optional<int> BackendProcess::wait_status(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
   while (std::chrono::steady_clock::now() < deadline) {
     const pid_t done = waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
       exited_ = true;
-      return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return status;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  return -1;
+  return std::nullopt;
+}
+
+void BackendProcess::close_input() {
+  close(to_child_);
+  to_child_ = -1;
+}
+
+void BackendProcess::close_output() {
+  close(from_child_);
+  from_child_ = -1;
 }
 
 std::string event_name(const std::string& line) {

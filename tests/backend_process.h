@@ -11,6 +11,7 @@
 
 // The real backend binary as a child process, with its home folder set to `home`: the protocol
 // tests write command lines to its standard input and read its event lines as they arrive.
+// Every line read is also kept for the schema check when BACKEND_EVENT_LINES names a folder.
 class BackendProcess {
  public:
   explicit BackendProcess(const std::string& home, const std::vector<std::string>& extra_env = {});
@@ -34,6 +35,13 @@ class BackendProcess {
   // Closes standard input and waits for the exit; returns the exit status (-1 on a signal or
   // when it does not end within `timeout`).
   int close_and_wait(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Waits for the end without closing anything; the wait status as waitpid gives it, or nothing
+  // when it does not end within `timeout`.
+  std::optional<int> wait_status(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+  // Closes standard input without waiting.
+  void close_input();
+  // Stops reading the events: the backend's next write finds its output closed.
+  void close_output();
   pid_t pid() const { return pid_; }
 
  private:

@@ -5,14 +5,15 @@
 #include <stdexcept>
 
 #include "autocut/speech_bounds.h"
-#include "backend/backend.h"
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 #include "settings/utf8.h"
 
 namespace {
@@ -99,8 +100,8 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
                                      double duration, const std::vector<std::string>& timecode,
                                      double c_in, double c_out, const std::string& out) {
   std::vector<std::string> args = {
-      "ffmpeg", "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
-      fp,       "-t", double_text(duration)};
+      "ffmpeg",          "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
+      path_argument(fp), "-t", double_text(duration)};
   if (audio) {
     args.insert(args.end(), {"-map", "0:a:0", "-vn"});
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
@@ -120,8 +121,15 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
   args.insert(args.end(), timecode.begin(), timecode.end());
   const std::vector<std::string> tags = handle_tag_args(out, c_in, c_out);
   args.insert(args.end(), tags.begin(), tags.end());
-  args.push_back(out);
+  args.push_back(path_argument(out));
   return args;
+}
+
+// A file in the folder of `out` named stem + `marker` + extension, so FFmpeg writes the same
+// container into it.
+fs::path beside(const std::string& out, const std::string& marker) {
+  return path_from_utf8(out).parent_path() /
+         path_from_utf8(stem_of(out) + marker + extension_of(out));
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
@@ -146,6 +154,8 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const SilenceAnalysis analysis =
       start_silence_detection(fp, thresh, {pause_length, double_text(END_SILENCE)});
   const RecordingFacts facts = get_duration_and_sound(fp);
+  if (!audio && facts.picture_missing)
+    throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
   const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
   log("Suche letzten Take ...");
@@ -187,12 +197,17 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const double c_in = 0.0;
   const double c_out = duration;
   log("FFmpeg Export startet ...");
-  const ProcessResult encode = run_process(
-      encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                  timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out, out),
-      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  // The clip is made beside its final name and takes that name only when it is complete, so a
+  // failed or interrupted cut leaves an earlier clip of that name as it was.
+  const PendingFile encoded(beside(out, ".partial"));
+  const ProcessResult encode =
+      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
+                              timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out,
+                              encoded.text()),
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
+  fs::rename(encoded.path(), path_from_utf8(out));
 
   const double actual = get_duration(out);
   log("Gespeichert: " + out);

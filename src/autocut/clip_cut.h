@@ -35,6 +35,7 @@ std::vector<std::string> handle_tag_args(const std::string& out, double c_in, do
 // Cuts `fp` with the settings `cfg`. Reports each step through `log`, then exactly one of
 // `done` (the clip's path, as the last call) or `err` (the message; the failure also goes to the
 // error log of `paths`). Never throws on its own failures; temporary files are removed on every
-// path.
+// path. The clip is written beside its final name and takes it only once it is tagged, so an
+// earlier clip of that name stays as it was when the cut fails.
 void run_cut(const std::string& fp, const Json& cfg, const MessageFn& log, const MessageFn& done,
              const MessageFn& err, const FixedPaths& paths = fixed_paths());

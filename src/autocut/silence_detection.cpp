@@ -5,6 +5,7 @@
 
 #include "media/ffmpeg_progress.h"
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/constants.h"
@@ -183,9 +184,10 @@ std::string analysis_report(const std::string& fp, const std::string& filter) {
   // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
   // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
   // it keeps an output stream for a video without sound, which then yields no silences.
-  const ProcessResult run = run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", fp, "-af",
-                                         filter, "-c:v", "copy", "-f", "null", "-"},
-                                        FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const ProcessResult run =
+      run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp), "-af", filter,
+                   "-c:v", "copy", "-f", "null", "-"},
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (run.exit_code != 0)
     throw analysis_failure(fp, run.err);
   return run.err;
@@ -271,10 +273,11 @@ SoundFrom detect_silences_from(const std::string& fp, double from, const std::st
     log(start_message(fp));
   // The sound is timed by its samples, as in a file of its own that starts at `from`; the
   // length comes from FFmpeg's progress report, where that sound ends.
-  const ProcessResult run = run_process(
-      {"ffmpeg", "-hide_banner", "-nostdin", "-progress", "pipe:1", "-ss", double_text(from), "-i",
-       fp, "-vn", "-af", "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"},
-      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const ProcessResult run =
+      run_process({"ffmpeg", "-hide_banner", "-nostdin", "-progress", "pipe:1", "-ss",
+                   double_text(from), "-i", path_argument(fp), "-vn", "-af",
+                   "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"},
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   const std::optional<double> length = progress_out_seconds(run.out);
   if (run.exit_code != 0 || !length)
     throw analysis_failure(fp, run.err);

@@ -4,8 +4,11 @@
 #include <cctype>
 #include <cmath>
 #include <stdexcept>
+#include <unordered_set>
 
+#include "backend/backend_exit.h"
 #include "backend/event_channel.h"
+#include "media/bootstrap.h"
 #include "settings/config.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
@@ -24,61 +27,15 @@ long long member_as_integer(const Json& payload, const std::string& key, long lo
   return it == payload.end() ? fallback : json_to_integer(*it);
 }
 
+// A text holding a NUL names no file: the system would test only the part before it.
 bool is_existing_regular_file(const std::string& path_text) {
+  if (path_text.find('\0') != std::string::npos)
+    return false;
   std::error_code error;
   return fs::is_regular_file(path_from_utf8(path_text), error);
 }
 
 }  // namespace
-
-bool json_is_empty(const Json& value) {
-  switch (value.type()) {
-    case Json::value_t::null:
-      return true;
-    case Json::value_t::boolean:
-      return !value.get<bool>();
-    case Json::value_t::number_integer:
-      return value.get<long long>() == 0;
-    case Json::value_t::number_unsigned:
-      return value.get<unsigned long long>() == 0;
-    case Json::value_t::number_float:
-      return value.get<double>() == 0.0;
-    case Json::value_t::string:
-      return value.get_ref<const std::string&>().empty();
-    case Json::value_t::array:
-    case Json::value_t::object:
-      return value.empty();
-    default:
-      return false;
-  }
-}
-
-long long json_to_integer(const Json& value) {
-  if (value.is_boolean())
-    return value.get<bool>() ? 1 : 0;
-  if (value.is_number_integer())
-    return value.get<long long>();
-  if (value.is_number_float()) {
-    const double number = value.get<double>();
-    if (std::isfinite(number) && std::fabs(number) < 9.2e18) {
-      return static_cast<long long>(std::trunc(number));
-    }
-  } else if (value.is_string()) {
-    const std::string& text = value.get_ref<const std::string&>();
-    const size_t first = text.find_first_not_of(" \t\n\r\f\v");
-    const size_t last = text.find_last_not_of(" \t\n\r\f\v");
-    if (first != std::string::npos) {
-      const std::string core = text.substr(first, last - first + 1);
-      const size_t digits_from = (core[0] == '+' || core[0] == '-') ? 1 : 0;
-      const bool all_digits = core.size() > digits_from && core.size() - digits_from <= 18 &&
-                              std::all_of(core.begin() + digits_from, core.end(),
-                                          [](unsigned char c) { return std::isdigit(c) != 0; });
-      if (all_digits)
-        return std::stoll(core);
-    }
-  }
-  throw std::runtime_error("Keine ganze Zahl: " + json_plain_text(value));
-}
 
 Backend::Backend(std::ostream& out, FixedPaths paths)
     : out_(out), paths_(std::move(paths)), cfg_(load_cfg(paths_)) {}
@@ -110,11 +67,21 @@ void Backend::progress(const std::string& panel, double pct, const std::string& 
 }
 
 void Backend::send_event(const std::string& event, const Json& members) {
-  send(out_, event, members);
+  try {
+    send(out_, event, members);
+  } catch (const EventWriteError&) {
+    // Nobody reads the events any more: a job would go on for nothing, and a command could not
+    // even report its failure.
+    exit_backend(EXIT_OUTPUT_FAILED);
+  }
 }
 
 void Backend::send_state() {
   send_event("state", state());
+}
+
+void Backend::bootstrap(const Json&) {
+  report_ffmpeg_presence(reporter());
 }
 
 void Backend::set_config(const Json& payload) {
@@ -138,15 +105,20 @@ int Backend::add_paths(const Json& payload, std::vector<std::string>& list) {
       throw std::runtime_error("Ungültige Pfadliste: " + json_plain_text(paths));
     }
   }
-  int added = 0;
+  std::vector<std::string> accepted;
   for (const Json& element : paths) {
-    const std::string path_text = json_plain_text(element);
-    if (!has_media_extension(path_text) || !is_existing_regular_file(path_text))
+    std::string path_text = json_plain_text(element);
+    if (has_media_extension(path_text) && is_existing_regular_file(path_text))
+      accepted.push_back(std::move(path_text));
+  }
+  // One set of the listed texts makes the duplicate test cheap for long lists and long payloads.
+  std::lock_guard<std::mutex> hold(mutex_);
+  std::unordered_set<std::string> listed(list.begin(), list.end());
+  int added = 0;
+  for (std::string& path_text : accepted) {
+    if (!listed.insert(path_text).second)
       continue;
-    std::lock_guard<std::mutex> hold(mutex_);
-    if (std::find(list.begin(), list.end(), path_text) != list.end())
-      continue;
-    list.push_back(path_text);
+    list.push_back(std::move(path_text));
     ++added;
   }
   return added;
@@ -199,16 +171,17 @@ void Backend::move_master(const Json& payload) {
   const Json& members = object_payload(payload, "move_master");
   const long long idx = member_as_integer(members, "idx", -1);
   const long long direction = member_as_integer(members, "direction", 0);
-  const long long target = idx + direction;
-  bool moved = false;
+  long long target = -1;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     const long long size = static_cast<long long>(mas_files_.size());
-    if (idx >= 0 && idx < size && target >= 0 && target < size) {
+    // Tested before it is added, so idx + direction cannot overflow.
+    if (idx >= 0 && idx < size && direction >= -idx && direction < size - idx) {
+      target = idx + direction;
       std::swap(mas_files_[idx], mas_files_[target]);
-      moved = true;
     }
   }
+  const bool moved = target >= 0;
   if (moved)
     send_event("selected_master", {{"idx", target}});
   send_state();
@@ -246,11 +219,6 @@ std::vector<std::string> Backend::mas_files() const {
   return mas_files_;
 }
 
-std::vector<std::string> Backend::cut_results() const {
-  std::lock_guard<std::mutex> hold(mutex_);
-  return cut_results_;
-}
-
 bool Backend::may_start_job(bool list_is_empty) {
   if (busy()) {
     send_event("notify",
@@ -275,4 +243,24 @@ void Backend::apply_job_settings(const Json& payload, const std::vector<std::str
     }
   }
   save_cfg(cfg(), paths_);
+}
+
+Reporter Backend::reporter() {
+  Reporter report;
+  report.log = [this](const std::string& panel, const std::string& msg, const std::string& level) {
+    log(panel, msg, level);
+  };
+  report.progress = [this](const std::string& panel, double pct, const std::string& status) {
+    progress(panel, pct, status);
+  };
+  report.notify = [this](const std::string& title, const std::string& message) {
+    send_event("notify", {{"title", title}, {"message", message}});
+  };
+  report.send_state = [this] { send_state(); };
+  return report;
+}
+
+void Backend::set_busy(bool busy) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  busy_ = busy;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <mutex>
 #include <ostream>
 #include <string>
@@ -7,11 +8,21 @@
 
 #include "settings/fixed_paths.h"
 #include "settings/json_text.h"
+#include "settings/reporter.h"
 
 // The one object that holds what the backend knows between two commands: the settings, the cut
 // queue, the results of the last cut batch, the master list, the busy flag and the support log.
 // Its public operations are the command handlers; they run on the command thread. The fields are
 // guarded by one mutex, so a job thread may read and change them at the same time.
+//
+// start_cut and start_export each hand their job to one detached job thread, which the process
+// does not wait for. The job reads the settings and sends events through this object; the
+// thread itself hands the results over and clears busy. When the command loop ends, the process
+// ends through exit_backend (backend_exit.h) while a job thread may still run: the children are
+// killed (a job waiting for one stays waiting), the pending files removed, and std::_Exit
+// destroys nothing. Until the process is gone, a job thread may therefore go on touching this
+// object, its event stream, the process layer and the pending files; a Backend must not be
+// destroyed while a job thread runs.
 class Backend {
  public:
   // Loads the settings of `paths`; events go to `out`.
@@ -23,7 +34,8 @@ class Backend {
   // The snapshot sent in `state` events: version, cfg, cut_queue, mas_files, busy.
   Json state() const;
 
-  // Reporting, from any thread.
+  // Reporting, from any thread. When an event cannot be written, the backend ends
+  // (backend_exit.h).
   void log(const std::string& panel, const std::string& msg, const std::string& level = "info");
   void progress(const std::string& panel, double pct, const std::string& status);
   void send_event(const std::string& event, const Json& members = Json::object());
@@ -43,11 +55,10 @@ class Backend {
   void start_cut(const Json& payload);
   void start_export(const Json& payload);
 
-  // For the jobs and tests.
+  // For the command loop and tests.
   Json cfg() const;
   bool busy() const;
   std::vector<std::string> mas_files() const;
-  std::vector<std::string> cut_results() const;
   const FixedPaths& paths() const { return paths_; }
 
  private:
@@ -57,6 +68,18 @@ class Backend {
   bool may_start_job(bool list_is_empty);
   // Copies the non-empty payload members named in `keys` into cfg and saves it.
   void apply_job_settings(const Json& payload, const std::vector<std::string>& keys);
+  // How the jobs and bootstrap report: log, progress, notify and state go out through this object.
+  Reporter reporter();
+  void set_busy(bool busy);
+  // Runs `job` on a detached job thread; busy must be set. This is the one catch-all of both
+  // jobs: whatever escapes `job` is written to the error log, clears busy and is logged in
+  // `panel`, followed by the state, so busy never stays set after a failure. When the thread
+  // cannot start, busy is cleared and the failure thrown.
+  void start_job_thread(const std::string& panel, std::function<void()> job);
+  // The end of a cut batch, in one step under the lock: each clip of cut_results that still
+  // exists and is not yet listed joins the master list, and busy is cleared. Returns how many
+  // clips cut_results holds.
+  size_t end_cut_batch();
 
   std::ostream& out_;
   const FixedPaths paths_;
@@ -69,10 +92,3 @@ class Backend {
   bool busy_ = false;
   std::vector<std::string> support_log_;
 };
-
-// Python-like truth of a JSON value: null, false, 0, "", [] and {} are empty.
-bool json_is_empty(const Json& value);
-
-// A payload member as an integer: numbers lose their fraction, booleans count as 0 and 1, a text
-// holding a whole number is read as that number. Throws on anything else.
-long long json_to_integer(const Json& value);

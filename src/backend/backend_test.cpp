@@ -187,15 +187,3 @@ TEST_F(BackendTest, ClearCutQueueLeavesTheMasterListAlone) {
   backend.clear_master_queue(Json());
   EXPECT_EQ(events().back()["mas_files"], Json::array());
 }
-
-TEST(JsonToInteger, FollowsTheCommandRules) {
-  EXPECT_EQ(json_to_integer(Json(3)), 3);
-  EXPECT_EQ(json_to_integer(Json(-2.7)), -2);
-  EXPECT_EQ(json_to_integer(Json(true)), 1);
-  EXPECT_EQ(json_to_integer(Json(" 12 ")), 12);
-  EXPECT_EQ(json_to_integer(Json("-4")), -4);
-  for (const Json& bad :
-       {Json(), Json(""), Json("1.0"), Json("a1"), Json("+"), Json::array({1}), Json::object()}) {
-    EXPECT_THROW(json_to_integer(bad), std::runtime_error) << bad.dump();
-  }
-}

@@ -39,7 +39,7 @@ void handle_command_line(const std::string& line, const CommandTable& table, Bac
     Json command;
     try {
       command = parse_json(line);
-    } catch (const Json::parse_error& failure) {
+    } catch (const std::exception& failure) {
       throw std::runtime_error(std::string("Ungültige Befehlszeile: ") + failure.what());
     }
     if (!command.is_object()) {

@@ -18,5 +18,5 @@ void send(std::ostream& out, const std::string& event, const Json& members) {
   out.write(line.data(), static_cast<std::streamsize>(line.size()));
   out.flush();
   if (!out)
-    throw std::runtime_error("Ereignis konnte nicht geschrieben werden");
+    throw EventWriteError("Ereignis konnte nicht geschrieben werden");
 }

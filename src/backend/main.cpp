@@ -1,7 +1,7 @@
-#include <cstdlib>
 #include <iostream>
 
 #include "backend/backend.h"
+#include "backend/backend_exit.h"
 #include "backend/command_loop.h"
 #include "backend/standard_streams.h"
 #include "media/process.h"
@@ -15,8 +15,7 @@ int main() {
   const CommandTable table = make_command_table(backend);
   backend.send_event("ready", {{"version", VERSION}});
   run_command_loop(std::cin, table, backend);
-  // End of input ends the process at once: a running job and its child process go with it.
-  std::cout.flush();
-  kill_running_children();
-  std::_Exit(0);
+  // End of input ends the process at once: a running job and its child process go with it. Every
+  // event line was flushed as it was written.
+  exit_backend(EXIT_INPUT_ENDED);
 }

@@ -265,12 +265,13 @@ void run_capcut_project_export(const std::vector<std::string>& files, const Json
 }
 
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
-                               const MessageFn& log, const MessageFn& done, const MessageFn& err) {
+                               const MessageFn& log, const MessageFn& done, const MessageFn& err,
+                               const FixedPaths& paths) {
   std::optional<CapcutExportPlaces> places;
   try {
-    places = CapcutExportPlaces{capcut_project_base_dir(), capcut_template_dir(), fixed_paths()};
+    places = CapcutExportPlaces{capcut_project_base_dir(), capcut_template_dir(), paths};
   } catch (const std::exception& failure) {
-    log_exception(failure);
+    log_exception(failure, paths);
     err(failure.what());
     return;
   }

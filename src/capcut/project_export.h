@@ -10,9 +10,11 @@
 
 // Creates a new CapCut project from the template beside the program file, holding `files` in
 // order on its first video track, and registers it in CapCut's project list. Reports through
-// `log`, then exactly one of `done` (the project folder) and `err` (the error text).
+// `log`, then exactly one of `done` (the project folder) and `err` (the error text, whose report
+// goes to the error log of `paths`).
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
-                               const MessageFn& log, const MessageFn& done, const MessageFn& err);
+                               const MessageFn& log, const MessageFn& done, const MessageFn& err,
+                               const FixedPaths& paths);
 
 // The systems on which CapCut keeps its projects in different places.
 enum class CapcutHost { macos, other };

@@ -25,7 +25,7 @@ TimelineSpan davinci_span(double total, const std::optional<HandlePair>& handles
 }
 
 void run_master_xml(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err) {
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
@@ -34,14 +34,14 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     log("DaVinci Export: nutze Clips direkt aus der Reihenfolge");
     log("Analysiere Clips ...");
 
-    std::vector<std::string> paths;
+    std::vector<std::string> clip_paths;
     for (const std::string& file : files)
-      paths.push_back(absolute_form_text(file));
-    const auto facts_of = probe_ahead(paths, probes_at_once());
+      clip_paths.push_back(absolute_form_text(file));
+    const auto facts_of = probe_ahead(clip_paths, probes_at_once());
 
     std::vector<TimelineClip> clips;
-    for (size_t i = 0; i < paths.size(); ++i) {
-      const std::string& path = paths[i];
+    for (size_t i = 0; i < clip_paths.size(); ++i) {
+      const std::string& path = clip_paths[i];
       log("[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "] " +
           file_name_of(path));
       std::error_code error;
@@ -72,7 +72,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     log("Gespeichert: " + document_text);
     done(document_text);
   } catch (const std::exception& failure) {
-    log_exception(failure);
+    log_exception(failure, paths);
     err(failure.what());
   }
 }

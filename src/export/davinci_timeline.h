@@ -6,6 +6,7 @@
 
 #include "media/ffmpeg_tools.h"
 #include "settings/callbacks.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
 
 // The DaVinci Resolve timeline "davinci_timeline.xml" in the output folder: the clips referenced
@@ -23,6 +24,7 @@ struct TimelineSpan {
 TimelineSpan davinci_span(double total, const std::optional<HandlePair>& handles);
 
 // The exporter of mode "xml": reads `resolution` and `output_folder`; reports through `log`, then
-// exactly one of `done` (the document's path) and `err` (the error text).
+// exactly one of `done` (the document's path) and `err` (the error text, whose report goes to the
+// error log of `paths`).
 void run_master_xml(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err);
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths);

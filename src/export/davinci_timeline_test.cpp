@@ -55,7 +55,7 @@ TEST(DavinciTimelineMedia, ClipsTrimmedToHandlesAndReferencedWhereTheyLie) {
   Recorder recorder;
   run_master_xml({path_to_utf8(clips / "Q&A_cut.mp4"), path_to_utf8(scratch / "link.mkv")},
                  export_cfg(path_to_utf8(scratch / "out"), "Querformat 1920x1080"), recorder.log(),
-                 recorder.done(), recorder.err());
+                 recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path document = scratch / "out" / "davinci_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
@@ -102,7 +102,7 @@ TEST(DavinciTimelineMedia, AMissingClipStopsTheExportWithItsPath) {
   const std::string gone = path_to_utf8(scratch / "gone.mp4");
   run_master_xml({path_to_utf8(scratch / "here.mp4"), gone, path_to_utf8(scratch / "here.mp4")},
                  export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Datei nicht gefunden: " + gone);
   EXPECT_EQ(recorder.logs().back(), "[2/3] gone.mp4");
@@ -111,7 +111,7 @@ TEST(DavinciTimelineMedia, AMissingClipStopsTheExportWithItsPath) {
   Recorder unknown_frame;
   run_master_xml({path_to_utf8(scratch / "here.mp4")},
                  export_cfg(path_to_utf8(scratch / "out"), "Quadrat"), unknown_frame.log(),
-                 unknown_frame.done(), unknown_frame.err());
+                 unknown_frame.done(), unknown_frame.err(), scratch_paths(scratch));
   EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: Quadrat");
 }
 
@@ -151,7 +151,7 @@ TEST(DavinciTimelineMedia, OneProbePerClipGivesTheDocumentOfSeparateMeasures) {
   tools.script("ffmpeg", "echo \"$@\" >> '" + tools.calls_file() + "'\nexit 1");
   Recorder recorder;
   run_master_xml(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
 
   const fs::path document = scratch / "out" / "davinci_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
@@ -193,7 +193,7 @@ TEST(DavinciTimelineMedia, FilesDeclareTheTimecodeAndSoundTheyHold) {
   Recorder recorder;
   run_master_xml({path_to_utf8(scratch / "ntsc.mov"), path_to_utf8(scratch / "pal.mkv")},
                  export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
   const fs::path document = scratch / "out" / "davinci_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
 

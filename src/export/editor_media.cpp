@@ -6,11 +6,13 @@
 #include <stdexcept>
 
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 #include "media/process.h"
 #include "media/timecode.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 #include "settings/utf8.h"
 
 namespace {
@@ -63,22 +65,6 @@ void write_record(const fs::path& copy, const SourceIdentity& source) {
 bool same_identity(const SourceIdentity& a, const SourceIdentity& b) {
   return a.path == b.path && a.size == b.size && a.modified == b.modified;
 }
-
-// Removes the file at `path`, if any, when the scope ends: FFmpeg's unfinished output.
-class PartialFile {
- public:
-  explicit PartialFile(fs::path path) : path_(std::move(path)) {}
-  ~PartialFile() {
-    std::error_code ignored;
-    fs::remove(path_, ignored);
-  }
-  PartialFile(const PartialFile&) = delete;
-  PartialFile& operator=(const PartialFile&) = delete;
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
 
 ProcessResult run_ffmpeg_job(const std::vector<std::string>& args) {
   return run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
@@ -177,13 +163,16 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
   // Taken before FFmpeg reads the source, so a change during the run invalidates the copy.
   const auto source_identity = identity_of(source);
   fs::remove(record_path_of(copy));
-  PartialFile partial(copy.parent_path() / (path_to_utf8(copy.stem()) + ".partial.mp4"));
+  // FFmpeg's unfinished output; it takes the copy's name only when complete.
+  const PendingFile partial(copy.parent_path() / (path_to_utf8(copy.stem()) + ".partial.mp4"));
   const std::string partial_text = path_to_utf8(partial.path());
 
-  if (run_ffmpeg_job(stream_copy_command(path_to_utf8(source), partial_text)).exit_code != 0) {
+  const std::string source_argument = path_argument(path_to_utf8(source));
+  const std::string partial_argument = path_argument(partial_text);
+  if (run_ffmpeg_job(stream_copy_command(source_argument, partial_argument)).exit_code != 0) {
     log(label + ": direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ...");
     const ProcessResult encoded =
-        run_ffmpeg_job(encode_command(path_to_utf8(source), frame, partial_text));
+        run_ffmpeg_job(encode_command(source_argument, frame, partial_argument));
     if (encoded.exit_code != 0) {
       throw std::runtime_error(label + ": MP4 konnte nicht erstellt werden:\n" +
                                utf8_tail(encoded.err, 900));

@@ -4,16 +4,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <regex>
-#include <stdexcept>
-#include <thread>
 
-#include "backend/backend.h"
 #include "capcut/project_export.h"
 #include "export/davinci_timeline.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
 #include "settings/constants.h"
-#include "settings/error_log.h"
 #include "settings/path_text.h"
 
 namespace {
@@ -94,68 +90,38 @@ std::optional<std::string> audio_files_refusal(const std::vector<std::string>& f
          "). Tondateien bitte mit „An Editor senden“ weiterverarbeiten.";
 }
 
-void Backend::start_export(const Json& payload) {
-  if (!may_start_job(mas_files().empty()))
-    return;
-  std::string mode = "mp4";
-  if (payload.is_object() && payload.contains("mode")) {
-    // Refused before anything changes, so no job can be left half started.
-    if (!payload["mode"].is_string())
-      throw std::runtime_error("Ungültiger Exportmodus: " + json_line_text(payload["mode"]));
-    mode = payload["mode"].get<std::string>();
-  }
-  if (const auto refusal = audio_files_refusal(mas_files())) {
-    send_event("notify", {{"title", "Hinweis"}, {"message", *refusal}});
-    return;
-  }
-  apply_job_settings(payload, {"output_folder", "resolution"});
-  const std::vector<std::string> files = mas_files();
-  const ExportMode chosen = export_mode_for(mode);
-  {
-    std::lock_guard<std::mutex> hold(mutex_);
-    busy_ = true;
-  }
-  progress("master", 0, "Starte " + chosen.label + " Export ...");
-  log("master",
-      "Starte " + chosen.label + " Export mit " + std::to_string(files.size()) + " Clip(s) ...");
+void report_export_start(const ExportMode& chosen, size_t count, const Reporter& report) {
+  report.progress("master", 0, "Starte " + chosen.label + " Export ...");
+  report.log("master",
+             "Starte " + chosen.label + " Export mit " + std::to_string(count) + " Clip(s) ...",
+             "info");
+}
 
-  std::thread([this, files, chosen] {
-    const auto finish = [this] {
-      std::lock_guard<std::mutex> hold(mutex_);
-      busy_ = false;
-    };
-    const MessageFn progress_log = [this](const std::string& msg) {
-      log("master", msg, "info");
-      if (const auto step = progress_for_message(msg))
-        progress("master", step->pct, step->status);
-    };
-    const MessageFn done = [this, finish, title = chosen.title](const std::string& path) {
-      finish();
-      progress("master", 100, "Fertig ✓");
-      log("master", "Fertig: " + path, "ok");
-      send_event("notify", {{"title", title}, {"message", "Gespeichert: " + path}});
-      send_state();
-    };
-    const MessageFn err = [this, finish](const std::string& text) {
-      finish();
-      progress("master", 0, "Fehler ✗");
-      log("master", "Fehler: " + text, "error");
-      send_event("notify", {{"title", "Fehler"}, {"message", text}});
-      send_state();
-    };
-    try {
-      chosen.exporter(files, cfg(), progress_log, done, err);
-    } catch (const std::exception& failure) {
-      // The exporters catch their own errors; this keeps a fault in a callback from ending
-      // the process or leaving the backend busy.
-      log_exception(failure, paths_);
-      finish();
-      try {
-        send_state();
-      } catch (const std::exception&) {
-        // The events cannot be written any more; busy is cleared all the same.
-      }
-    }
-  }).detach();
-  send_state();
+ExportOutcome run_export(const ExportMode& chosen, const std::vector<std::string>& files,
+                         const SettingsFn& live_cfg, const Reporter& report,
+                         const FixedPaths& paths) {
+  ExportOutcome outcome;
+  const MessageFn progress_log = [&report](const std::string& msg) {
+    report.log("master", msg, "info");
+    if (const auto step = progress_for_message(msg))
+      report.progress("master", step->pct, step->status);
+  };
+  const MessageFn done = [&outcome](const std::string& path) { outcome.path = path; };
+  const MessageFn err = [&outcome](const std::string& text) { outcome.error = text; };
+  chosen.exporter(files, live_cfg(), progress_log, done, err, paths);
+  return outcome;
+}
+
+void report_export_end(const ExportOutcome& outcome, const ExportMode& chosen,
+                       const Reporter& report) {
+  if (outcome.path) {
+    report.progress("master", 100, "Fertig ✓");
+    report.log("master", "Fertig: " + *outcome.path, "ok");
+    report.notify(chosen.title, "Gespeichert: " + *outcome.path);
+  } else {
+    report.progress("master", 0, "Fehler ✗");
+    report.log("master", "Fehler: " + outcome.error, "error");
+    report.notify("Fehler", outcome.error);
+  }
+  report.send_state();
 }

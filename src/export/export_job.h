@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "settings/callbacks.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
+#include "settings/reporter.h"
 
-// The pieces of the export job that do not need the Backend: how an exporter's log message
-// moves the master panel's progress, and which exporter and titles a mode stands for. The job
-// itself is Backend::start_export.
+// The export job: one exporter run on a copy of the master list on the job thread, its messages
+// turned into log and progress events of the "master" panel. The host guards the start and
+// clears its busy flag; these functions only choose, run and report.
 
 // A progress step for the master panel.
 struct ExportProgress {
@@ -23,9 +25,10 @@ struct ExportProgress {
 // gives 90 and "analysiere" gives 5.
 std::optional<ExportProgress> progress_for_message(const std::string& msg);
 
-// The common shape of the four exporters: files, settings, log, done, err.
+// The common shape of the four exporters: files, settings, log, done, err, and the fixed paths
+// whose error log receives the report of a failure.
 using Exporter = void (*)(const std::vector<std::string>&, const Json&, const MessageFn&,
-                          const MessageFn&, const MessageFn&);
+                          const MessageFn&, const MessageFn&, const FixedPaths&);
 
 // What a mode selects. Unknown modes export the DaVinci timeline and are titled for it.
 struct ExportMode {
@@ -38,3 +41,24 @@ ExportMode export_mode_for(const std::string& mode);
 
 // The notice text refusing a list that holds audio files, or nothing when it holds none.
 std::optional<std::string> audio_files_refusal(const std::vector<std::string>& files);
+
+// The events that open an export of `count` clips in `chosen`'s mode.
+void report_export_start(const ExportMode& chosen, size_t count, const Reporter& report);
+
+// What an export produced: the path of the result, or the error text when it failed.
+struct ExportOutcome {
+  std::optional<std::string> path;
+  std::string error;
+};
+
+// Runs `chosen`'s exporter on `files` with the settings as `live_cfg` gives them now, each of
+// its messages logged and, where it stands for one, turned into a progress step. Throws only when
+// reporting fails.
+ExportOutcome run_export(const ExportMode& chosen, const std::vector<std::string>& files,
+                         const SettingsFn& live_cfg, const Reporter& report,
+                         const FixedPaths& paths);
+
+// The events that close an export, ending with its notice and the state. The host sends them
+// once it is no longer busy: a frontend may start the next job as soon as it sees the notice.
+void report_export_end(const ExportOutcome& outcome, const ExportMode& chosen,
+                       const Reporter& report);

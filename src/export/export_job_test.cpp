@@ -4,6 +4,7 @@
 
 #include "capcut/project_export.h"
 #include "export/davinci_timeline.h"
+#include "export/export_test_support.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
 
@@ -90,6 +91,28 @@ TEST(ExportModeFor, ModeTableAndTitles) {
     EXPECT_EQ(mode.label, c.label) << c.mode;
     EXPECT_EQ(mode.title, c.title) << c.mode;
   }
+}
+
+// An exporter writes its failure report to the error log of the paths it is given, so a test or
+// a backend with a home of its own leaves the user's report alone.
+TEST(Exporters, ReportFailuresToTheGivenPaths) {
+  ScopedTempDir scratch;
+  write_text_file(scratch / "a.mp4", "x");
+  const fs::path users_log = fixed_paths().error_log;
+  const std::string users_report = read_text_file(users_log);
+  const FixedPaths given = fixed_paths_for_home(scratch / "home");
+  fs::create_directories(given.desktop);
+  for (const char* mode : {"mp4", "xml", "premiere"}) {
+    fs::remove(given.error_log);
+    Recorder recorder;
+    export_mode_for(mode).exporter({path_to_utf8(scratch / "a.mp4")},
+                                   export_cfg(path_to_utf8(scratch / "out"), "8K"), recorder.log(),
+                                   recorder.done(), recorder.err(), given);
+    EXPECT_EQ(recorder.outcome(), "err: Unbekannte Auflösung: 8K") << mode;
+    EXPECT_NE(read_text_file(given.error_log).find("Unbekannte Auflösung: 8K"), std::string::npos)
+        << mode;
+  }
+  EXPECT_EQ(read_text_file(users_log), users_report);
 }
 
 TEST(AudioFilesRefusal, NamesTheFirstThreeAudioFiles) {

@@ -14,6 +14,7 @@
 
 #include "media/process.h"
 #include "settings/callbacks.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
@@ -229,6 +230,12 @@ struct Recorder {
     return outcomes.empty() ? "" : outcomes.front();
   }
 };
+
+// The fixed paths of a home inside `folder` that has no Desktop: an exporter's failure report is
+// dropped there instead of overwriting the user's own.
+inline FixedPaths scratch_paths(const ScopedTempDir& folder) {
+  return fixed_paths_for_home(folder / "home");
+}
 
 // The settings an exporter reads.
 inline Json export_cfg(const std::string& output_folder,

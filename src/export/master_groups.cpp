@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "media/path_argument.h"
 #include "media/process.h"
 #include "settings/atomic_file.h"
 #include "settings/number_text.h"
@@ -93,7 +94,7 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
     // encoder's lead-in of the sound to the decoder as if it were sound.
     if (clip.cut.t_start != 0.0)
       args.insert(args.end(), {"-ss", double_text(clip.cut.t_start)});
-    args.insert(args.end(), {"-t", double_text(clip.cut.dur), "-i", clip.path});
+    args.insert(args.end(), {"-t", double_text(clip.cut.dur), "-i", path_argument(clip.path)});
     graph += clip_graph(k, clip, ends[k].frame - previous.frame, ends[k].sample - previous.sample,
                         frame, sound_format);
     pictures += "[v" + std::to_string(k) + "]";
@@ -108,7 +109,8 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
   args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
   const std::vector<std::string> h264 = master_h264_args();
   args.insert(args.end(), h264.begin(), h264.end());
-  args.insert(args.end(), {picture, "-map", "[a]", "-c:a", "pcm_f32le", "-f", "f32le", sound});
+  args.insert(args.end(), {path_argument(picture), "-map", "[a]", "-c:a", "pcm_f32le", "-f",
+                           "f32le", path_argument(sound)});
   return args;
 }
 
@@ -123,7 +125,7 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                    "-safe",
                                    "0",
                                    "-i",
-                                   picture_list,
+                                   path_argument(picture_list),
                                    "-f",
                                    "f32le",
                                    "-ar",
@@ -131,7 +133,7 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                    "-ac",
                                    std::to_string(sound_format.channels),
                                    "-i",
-                                   sound,
+                                   path_argument(sound),
                                    "-map",
                                    "0:v:0",
                                    "-map",
@@ -140,7 +142,7 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                    "copy"};
   const std::vector<std::string> aac = master_aac_args();
   args.insert(args.end(), aac.begin(), aac.end());
-  args.insert(args.end(), {"-movflags", "+faststart", out});
+  args.insert(args.end(), {"-movflags", "+faststart", path_argument(out)});
   return args;
 }
 

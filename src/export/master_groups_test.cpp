@@ -65,7 +65,7 @@ class MasterGroupsFailures : public ::testing::Test {
     tools_.script("ffmpeg", "echo \"$@\" >> '" + tools_.calls_file() + "'\n" + ffmpeg);
     Recorder recorder;
     run_master_mp4(files, export_cfg(path_to_utf8(scratch_ / "out")), recorder.log(),
-                   recorder.done(), recorder.err());
+                   recorder.done(), recorder.err(), scratch_paths(scratch_));
     return recorder;
   }
   bool no_temporary_files_left() const { return fs::is_empty(scratch_ / "tmp"); }
@@ -118,7 +118,7 @@ TEST_F(MasterGroupsFailures, AFailingJoinQuotesItsErrorTail) {
   EXPECT_TRUE(no_temporary_files_left());
 }
 
-TEST_F(MasterGroupsFailures, AClipWithoutAPictureTakesTheRouteClipByClip) {
+TEST_F(MasterGroupsFailures, AClipWithoutAPictureFailsAtItsTurnOnTheRouteClipByClip) {
   SKIP_ON_WINDOWS("scripted stand-ins need a POSIX shell");
   Recorder recorder;
   tools_.script("ffprobe",
@@ -128,10 +128,11 @@ TEST_F(MasterGroupsFailures, AClipWithoutAPictureTakesTheRouteClipByClip) {
                 "{\"duration\": \"1.0\"}}' ;; esac");
   tools_.script("ffmpeg", "echo \"$@\" >> '" + tools_.calls_file() + "'");
   run_master_mp4({"/clips/a.mp4", "/clips/ton.mp4"}, export_cfg(path_to_utf8(scratch_ / "out")),
-                 recorder.log(), recorder.done(), recorder.err());
-  EXPECT_EQ(recorder.outcome(), "done: " + path_to_utf8(scratch_ / "out" / "master_video.mp4"));
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch_));
+  EXPECT_EQ(recorder.outcome(),
+            "err: Fehler bei ton.mp4: kein Bild, die Datei enthält keine Videospur");
   const std::string calls = tools_.calls();
-  EXPECT_NE(calls.find("norm_0001.mp4"), std::string::npos) << calls;
+  EXPECT_NE(calls.find("norm_0000.mp4"), std::string::npos) << calls;
   EXPECT_EQ(calls.find("filter_complex"), std::string::npos) << calls;
 }
 
@@ -216,7 +217,7 @@ TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
 
   Recorder recorder;
   run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
   const fs::path master = scratch / "out" / "master_video.mp4";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
   EXPECT_EQ(recorder.logs()[1], "[1/9] a.mp4");

@@ -8,12 +8,14 @@
 
 #include "export/master_groups.h"
 #include "export/probe_ahead.h"
+#include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 #include "settings/utf8.h"
 
 namespace {
@@ -233,6 +235,9 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
     log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
     const std::string name = normalized_clip_name(i, extension);
     const FileProbe& probe = probed[i].get();
+    if (picture_missing_in_probe_json(probe.json))
+      throw std::runtime_error("Fehler bei " + clip_name +
+                               ": kein Bild, die Datei enthält keine Videospur");
     const MasterClipCut cut = master_clip_cut(probe.duration, handles_from_probe_json(probe.json));
     if (cut.handle_message)
       log(*cut.handle_message);
@@ -240,7 +245,8 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
     if (audio[i].presence == AudioPresence::absent)
       silence = silence_format;
     const ProcessResult result = run_ffmpeg_job(
-        normalisation_command(files[i], cut, frame, path_to_utf8(temporary / name), silence));
+        normalisation_command(path_argument(files[i]), cut, frame,
+                              path_argument(path_to_utf8(temporary / name)), silence));
     if (result.exit_code != 0)
       throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
     names.push_back(name);
@@ -249,7 +255,8 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
   log("Füge Clips zusammen ...");
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(names));
-  const ProcessResult joined = run_ffmpeg_job(concat_command(path_to_utf8(list_file), output));
+  const ProcessResult joined =
+      run_ffmpeg_job(concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)));
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 }
@@ -276,35 +283,35 @@ std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::st
 }  // namespace
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err) {
-  fs::path temporary;
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
+  std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
     fs::create_directories(output_folder);
     const std::string extension = master_extension(files);
     const std::string output = path_to_utf8(output_folder / ("master_video" + extension));
-    temporary = create_temporary_folder();
+    const fs::path temporary = temporary_folder.emplace(create_temporary_folder()).path();
     log(extension == ".mov" ? "MOV-Quelle erkannt – Master-Export bleibt MOV."
                             : "Master-Export wird als MP4 erstellt.");
 
+    // The master is made beside its final name and takes it only when complete, so a failed or
+    // interrupted export leaves an earlier master as it was.
+    const PendingFile master(output_folder / ("master_video.partial" + extension));
     const std::vector<ProbedClip> probed = probe_clips(files);
     std::vector<ClipAudio> audio;
     if (const auto clips = clips_for_groups(files, probed, audio)) {
-      run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension, output,
-                           log);
+      run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension,
+                           master.text(), log);
     } else {
-      run_master_clip_by_clip(files, probed, frame, temporary, extension, output, log);
+      run_master_clip_by_clip(files, probed, frame, temporary, extension, master.text(), log);
     }
+    fs::rename(master.path(), path_from_utf8(output));
 
     log("Gespeichert: " + output);
     done(output);
   } catch (const std::exception& failure) {
-    log_exception(failure);
+    log_exception(failure, paths);
     err(failure.what());
-  }
-  if (!temporary.empty()) {
-    std::error_code ignored;
-    fs::remove_all(temporary, ignored);
   }
 }

@@ -7,6 +7,7 @@
 #include "media/ffmpeg_tools.h"
 #include "settings/callbacks.h"
 #include "settings/constants.h"
+#include "settings/fixed_paths.h"
 #include "settings/json_text.h"
 
 // The MP4 (or MOV) master "master_video" in the output folder: every clip cut to its handles,
@@ -69,10 +70,12 @@ std::vector<std::string> concat_command(const std::string& list_file, const std:
 
 // The concat list: one line "file '<name>'" per clip. The names are taken relative to the list's
 // own folder, so the folder's path (an apostrophe in a user name) never enters the list; a quote
-// inside a name is escaped all the same.
+// inside a name is escaped all the same. The names are the normalised clips' own (norm_0000.mp4),
+// which FFmpeg can read neither as an option nor as a protocol.
 std::string concat_list_text(const std::vector<std::string>& names);
 
 // The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,
-// then exactly one of `done` (the master's path) and `err` (the error text).
+// then exactly one of `done` (the master's path) and `err` (the error text, whose report goes to
+// the error log of `paths`).
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err);
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths);

@@ -229,12 +229,22 @@ namespace {
 
 // ffprobe answering every clip with 2 s of stereo sound; "b.mp4" carries handles.
 const char* const PROBE_STAND_IN =
-    R"(sound='"streams": [{"codec_type": "audio", "sample_rate": "48000", "channels": 2}]'
+    R"(sound='{"codec_type": "audio", "sample_rate": "48000", "channels": 2}'
+both="\"streams\": [{\"codec_type\": \"video\"}, $sound]"
 case "$*" in
-  *-select_streams*) echo "{$sound}" ;;
-  *b.mp4*) echo "{$sound, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
-  *) echo "{$sound, \"format\": {\"duration\": \"2.000000\"}}" ;;
+  *-select_streams*) echo "{\"streams\": [$sound]}" ;;
+  *b.mp4*) echo "{$both, \"format\": {\"duration\": \"2.000000\", \"tags\": {\"TAVELMOR_C_IN\": \"0.5\", \"TAVELMOR_C_OUT\": \"1.5\"}}}" ;;
+  *) echo "{$both, \"format\": {\"duration\": \"2.000000\"}}" ;;
 esac)";
+
+// The same clips, save that c.mp4 cannot be probed and the probe of b.MOV does not tell its sound:
+// each sends the export on the route clip by clip.
+const std::string PROBE_STAND_IN_BY_CLIP =
+    R"(case "$*" in
+  *c.mp4*) echo "c.mp4: nicht lesbar" >&2; exit 1 ;;
+  *b.MOV*) echo '{"streams": [{"codec_type": "video"}, {"codec_type": "audio", "channel_layout": 2}], "format": {"duration": "2.000000"}}'; exit 0 ;;
+esac
+)" + std::string(PROBE_STAND_IN);
 
 // Long error output of 100 numbered lines.
 std::string long_error_output() {
@@ -258,7 +268,7 @@ TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolde
   StandInTools tools;
   fs::create_directories(scratch / "tmp");
   ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
-  tools.script("ffprobe", PROBE_STAND_IN);
+  tools.script("ffprobe", PROBE_STAND_IN_BY_CLIP);
   tools.script("ffmpeg", "echo \"$@\" >> '" + tools.calls_file() +
                              "'\ncase \"$*\" in *norm_0001*) " + PRINT_LONG_ERROR +
                              "; exit 1 ;; esac\nexit 0");
@@ -266,7 +276,7 @@ TEST(MasterMp4Failures, FailingSecondClipStopsTheExportAndLeavesNoTemporaryFolde
   Recorder recorder;
   run_master_mp4({"/clips/a.mp4", "/clips/b.mp4", "/clips/c.mp4"},
                  export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
-                 recorder.err());
+                 recorder.err(), scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Fehler bei b.mp4: " + utf8_tail(long_error_output(), 600));
   const std::vector<std::string> expected_logs = {"Master-Export wird als MP4 erstellt.",
@@ -286,14 +296,14 @@ TEST(MasterMp4Failures, FailingJoinQuotesTheErrorTailAndRemovesTheTemporaryFolde
   StandInTools tools;
   fs::create_directories(scratch / "tmp");
   ScopedEnv tmpdir("TMPDIR", path_to_utf8(scratch / "tmp"));
-  tools.script("ffprobe", PROBE_STAND_IN);
+  tools.script("ffprobe", PROBE_STAND_IN_BY_CLIP);
   const std::string list_copy = path_to_utf8(scratch / "list_copy.txt");
   tools.script("ffmpeg", "case \"$*\" in *concat*) cp \"$8\" '" + list_copy + "'; " +
                              PRINT_LONG_ERROR + "; exit 1 ;; esac\nexit 0");
 
   Recorder recorder;
   run_master_mp4({"/clips/a.mp4", "/clips/b.MOV"}, export_cfg(path_to_utf8(scratch / "out")),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Concat Fehler: " + utf8_tail(long_error_output(), 800));
   EXPECT_EQ(recorder.logs().front(), "MOV-Quelle erkannt – Master-Export bleibt MOV.");
@@ -311,13 +321,14 @@ TEST(MasterMp4Failures, UnknownResolutionAndUnreadableClipsEndInErr) {
 
   Recorder unknown_frame;
   run_master_mp4({"/clips/a.mp4"}, export_cfg(path_to_utf8(scratch / "out"), "8K"),
-                 unknown_frame.log(), unknown_frame.done(), unknown_frame.err());
+                 unknown_frame.log(), unknown_frame.done(), unknown_frame.err(),
+                 scratch_paths(scratch));
   EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: 8K");
   EXPECT_TRUE(unknown_frame.logs().empty());
 
   Recorder missing;
   run_master_mp4({path_to_utf8(scratch / "gone.mp4")}, export_cfg(path_to_utf8(scratch / "out")),
-                 missing.log(), missing.done(), missing.err());
+                 missing.log(), missing.done(), missing.err(), scratch_paths(scratch));
   EXPECT_EQ(missing.outcome(), "err: ffprobe konnte die Videolänge nicht lesen: gone.mp4\n");
   EXPECT_TRUE(is_empty_folder(scratch / "tmp"));
 }
@@ -337,7 +348,7 @@ TEST(MasterMp4Media, ThreeClipsWithHandlesJoinIntoOneMasterFromAnApostropheFolde
 
   Recorder recorder;
   run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out"), "Querformat 1920x1080"),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path master = scratch / "out" / "master_video.mp4";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
@@ -391,7 +402,7 @@ TEST(MasterMp4Media, SoundlessClipsKeepTheOtherClipsSoundInEitherOrder) {
     fs::remove(path_from_utf8(tools.calls_file()));
     Recorder recorder;
     run_master_mp4(order.files, export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
-                   recorder.err());
+                   recorder.err(), scratch_paths(scratch));
     const fs::path master = out / "master_video.mp4";
     ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
     const std::string probes = tools.calls();
@@ -420,7 +431,7 @@ TEST(MasterMp4Media, AMovClipMakesTheMasterMovAndLeavesAnOldMp4Alone) {
 
   Recorder recorder;
   run_master_mp4({path_to_utf8(scratch / "take.MOV")}, export_cfg(path_to_utf8(scratch / "out")),
-                 recorder.log(), recorder.done(), recorder.err());
+                 recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path master = scratch / "out" / "master_video.mov";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));

@@ -12,7 +12,8 @@
 #include "settings/path_text.h"
 
 void run_master_xml_premiere(const std::vector<std::string>& files, const Json& cfg,
-                             const MessageFn& log, const MessageFn& done, const MessageFn& err) {
+                             const MessageFn& log, const MessageFn& done, const MessageFn& err,
+                             const FixedPaths& paths) {
   try {
     const EditorMedia media =
         prepare_files_for_editor(files, cfg, log, "premiere", "Premiere_Pro_Cut_Videos", true);
@@ -22,15 +23,15 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     const fs::path document = output_folder / "premiere_timeline.xml";
     log("Analysiere Clips für Premiere ...");
 
-    std::vector<std::string> paths;
+    std::vector<std::string> clip_paths;
     for (const std::string& file : media.prepared)
-      paths.push_back(absolute_form_text(file));
-    const auto facts_of = probe_ahead(paths, probes_at_once());
+      clip_paths.push_back(absolute_form_text(file));
+    const auto facts_of = probe_ahead(clip_paths, probes_at_once());
 
     std::vector<TimelineClip> clips;
-    const size_t n = paths.size();
+    const size_t n = clip_paths.size();
     for (size_t i = 0; i < n; ++i) {
-      const std::string& path = paths[i];
+      const std::string& path = clip_paths[i];
       log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + file_name_of(path));
       const ClipFacts facts = facts_of(i);
       const double total = facts.duration;
@@ -59,7 +60,7 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     cleanup_originals_after_success(media.original_files_to_delete, log);
     done(document_text);
   } catch (const std::exception& failure) {
-    log_exception(failure);
+    log_exception(failure, paths);
     err(failure.what());
   }
 }

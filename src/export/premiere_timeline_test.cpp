@@ -35,7 +35,8 @@ TEST(PremiereTimelineMedia, MkvClipsAreConvertedReferencedAndDeletedAfterTheDocu
                    (fs::exists(scratch / "b.mkv") ? "mkv" : "-"));
   };
   run_master_xml_premiere({path_to_utf8(scratch / "a.mp4"), path_to_utf8(scratch / "b.mkv")},
-                          export_cfg(path_to_utf8(out)), log, recorder.done(), recorder.err());
+                          export_cfg(path_to_utf8(out)), log, recorder.done(), recorder.err(),
+                          scratch_paths(scratch));
 
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
   const std::vector<std::string> expected_logs = {
@@ -79,7 +80,7 @@ TEST(PremiereTimelineMedia, ClipsInOtherContainersAreUsedWhereTheyLie) {
   Recorder recorder;
   run_master_xml_premiere({path_to_utf8(scratch / "a.mp4")},
                           export_cfg(path_to_utf8(scratch / "out")), recorder.log(),
-                          recorder.done(), recorder.err());
+                          recorder.done(), recorder.err(), scratch_paths(scratch));
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(scratch / "out" / "premiere_timeline.xml"));
   const std::vector<std::string> logs = recorder.logs();
   EXPECT_EQ(logs.at(0), "Analysiere Clips für Premiere ...");
@@ -103,7 +104,8 @@ TEST(PremiereTimelineMedia, AFailingConversionWritesNoDocumentAndDeletesNothing)
   Recorder recorder;
   run_master_xml_premiere(
       {path_to_utf8(scratch / "first.mkv"), path_to_utf8(scratch / "second.mkv")},
-      export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(), recorder.err());
+      export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(), recorder.err(),
+      scratch_paths(scratch));
 
   EXPECT_EQ(recorder.outcome(), "err: Premiere: MP4 konnte nicht erstellt werden:\nkaputt\n");
   EXPECT_FALSE(fs::exists(scratch / "out" / "premiere_timeline.xml"));
@@ -143,7 +145,7 @@ TEST(PremiereTimelineMedia, EachClipIsProbedOnce) {
                               real_program("ffprobe") + "' \"$@\"");
   Recorder recorder;
   run_master_xml_premiere(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(),
-                          recorder.done(), recorder.err());
+                          recorder.done(), recorder.err(), scratch_paths(scratch));
 
   const fs::path document = scratch / "out" / "premiere_timeline.xml";
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
@@ -167,7 +169,7 @@ TEST(PremiereTimelineMedia, ConvertedCopiesKeepTheTimecodeOfTheirSource) {
   Recorder recorder;
   run_master_xml_premiere({path_to_utf8(scratch / "take.mkv"), path_to_utf8(scratch / "raw.mkv")},
                           export_cfg(path_to_utf8(out)), recorder.log(), recorder.done(),
-                          recorder.err());
+                          recorder.err(), scratch_paths(scratch));
   ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(out / "premiere_timeline.xml"));
   const std::vector<std::string> logs = recorder.logs();
   EXPECT_NE(std::find(logs.begin(), logs.end(),

@@ -1,16 +1,17 @@
-#include "backend/backend.h"
+#include "media/bootstrap.h"
+
 #include "media/ffmpeg_tools.h"
 
-void Backend::bootstrap(const Json&) {
+void report_ffmpeg_presence(const Reporter& report) {
   if (check_ffmpeg()) {
-    log("cut", "FFmpeg gefunden – bereit!", "ok");
-    log("master", "FFmpeg gefunden – bereit!", "ok");
-    progress("cut", 100, "Bereit ✓");
-    progress("master", 100, "Bereit ✓");
+    report.log("cut", "FFmpeg gefunden – bereit!", "ok");
+    report.log("master", "FFmpeg gefunden – bereit!", "ok");
+    report.progress("cut", 100, "Bereit ✓");
+    report.progress("master", 100, "Bereit ✓");
   } else {
     const std::string missing = "FFmpeg nicht gefunden – bitte installieren und PATH setzen.";
-    log("cut", missing, "error");
-    log("master", missing, "error");
+    report.log("cut", missing, "error");
+    report.log("master", missing, "error");
   }
-  send_state();
+  report.send_state();
 }

@@ -1,4 +1,5 @@
 #include "media/ffmpeg_tools.h"
+#include "media/path_argument.h"
 
 #include <stdexcept>
 
@@ -25,7 +26,7 @@ ProcessResult probe_format(const std::string& fp, const std::string& stream_entr
                                    "-print_format", "json", "-show_format"};
   if (!stream_entries.empty())
     args.insert(args.end(), {"-show_entries", "stream=" + stream_entries});
-  args.push_back(fp);
+  args.push_back(path_argument(fp));
   return run_process(args, PROBE_TIMEOUT, OutputDecoding::strict_utf8);
 }
 
@@ -77,7 +78,7 @@ ClipFacts get_duration_and_handles(const std::string& fp) {
 RecordingFacts get_duration_and_sound(const std::string& fp) {
   const FileProbe probe = probe_file(fp, STREAM_FACTS);
   return {probe.duration, has_sound_track_in_probe_json(probe.json),
-          timecode_from_probe_json(probe.json)};
+          picture_missing_in_probe_json(probe.json), timecode_from_probe_json(probe.json)};
 }
 
 FileProbe probe_file(const std::string& fp, const std::string& stream_entries) {

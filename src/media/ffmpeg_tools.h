@@ -45,15 +45,16 @@ struct ClipFacts {
 ClipFacts get_duration_and_handles(const std::string& fp);
 
 // What one ffprobe run tells about a recording to cut: its duration, whether it has sound, and
-// its timecode when it carries a timecode tag.
+// whether it is known to have no picture, and its timecode when it carries a timecode tag.
 struct RecordingFacts {
   double duration;
   bool has_sound;
+  bool picture_missing;
   std::optional<ProbedTimecode> timecode;
 };
 
-// get_duration, the check for a sound track and the timecode from a single ffprobe run: fails as
-// get_duration does.
+// get_duration, the checks for a sound track and a picture, and the timecode from a single
+// ffprobe run: fails as get_duration does.
 RecordingFacts get_duration_and_sound(const std::string& fp);
 
 // One ffprobe run for callers that read several facts of a file: its duration and the JSON

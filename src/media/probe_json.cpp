@@ -152,34 +152,31 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) 
   }
 }
 
-namespace {
-
-bool has_stream_of_type(const std::string& json_text, const char* codec_type) {
-  try {
-    const Json probe = parse_json(json_text);
-    if (!probe.is_object())
-      return false;
-    const Json streams = probe.value("streams", Json::array());
-    if (!streams.is_array())
-      return false;
-    for (const Json& stream : streams) {
-      if (stream.is_object() && stream.value("codec_type", Json()) == codec_type)
-        return true;
-    }
+bool has_sound_track_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
     return false;
-  } catch (const std::exception&) {
-    return false;
-  }
+  const Json& streams = (*probe)["streams"];
+  return std::any_of(streams.begin(), streams.end(),
+                     [](const Json& stream) { return is_stream_of_kind(stream, "audio"); });
 }
 
-}  // namespace
-
-bool has_sound_track_in_probe_json(const std::string& json_text) {
-  return has_stream_of_type(json_text, "audio");
+bool picture_missing_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return false;
+  const Json& streams = (*probe)["streams"];
+  return std::none_of(streams.begin(), streams.end(),
+                      [](const Json& stream) { return is_stream_of_kind(stream, "video"); });
 }
 
 bool has_picture_in_probe_json(const std::string& json_text) {
-  return has_stream_of_type(json_text, "video");
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return false;
+  const Json& streams = (*probe)["streams"];
+  return std::any_of(streams.begin(), streams.end(),
+                     [](const Json& stream) { return is_stream_of_kind(stream, "video"); });
 }
 
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {

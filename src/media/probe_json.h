@@ -39,3 +39,7 @@ std::optional<int> sound_channels_in_probe_json(const std::string& json_text);
 // r_frame_rate, or avg_frame_rate where r_frame_rate is missing or a clock far above it); `start`
 // is nothing when the text or the rate is unusable, and always for files without video.
 std::optional<ProbedTimecode> timecode_from_probe_json(const std::string& json_text);
+
+// True when the probe's streams section is there and lists no stream of codec_type "video": the
+// file has no picture. False when it lists one, or when the JSON does not tell.
+bool picture_missing_in_probe_json(const std::string& json_text);

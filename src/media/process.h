@@ -6,7 +6,7 @@
 // Runs a child program by argument vector (never through a shell), waits for it and hands back
 // its exit code and both output streams, captured whole. The program is looked up on the search
 // path. The child inherits standard input and runs in its own process group (a job object on
-// Windows), so kill_running_children can end it with the backend.
+// Windows), so kill_running_children and end_all_children can end it with the backend.
 
 enum class OutputDecoding {
   raw,              // bytes as they came
@@ -26,10 +26,17 @@ struct ProcessResult {
 ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
                           OutputDecoding decoding);
 
-// Kills every child process that is still running; for the end of the backend.
+// Kills every child process that is still running; their runs end as killed.
 void kill_running_children();
 
+// For the end of the backend: kills every running child and lets no new one start. A thread
+// that comes to run_process afterwards, or whose child was killed, stays there until the process
+// is gone instead of reporting a failure.
+void end_all_children();
+
 // Call once at the start of the process, before any other thread starts. Afterwards a
-// termination signal (POSIX: SIGTERM, SIGINT, SIGHUP) kills the running children before the
-// backend ends, and writing to a closed pipe fails as an error instead of ending the process.
+// termination signal (POSIX: SIGTERM, SIGINT, SIGHUP) ends the running children and removes the
+// pending files (settings/pending_files.h) before the backend ends by that signal, and writing
+// to a closed pipe fails as an error instead of ending the process. On Linux every child is also
+// killed when the backend dies in any other way (SIGKILL, a crash).
 void end_children_with_backend();

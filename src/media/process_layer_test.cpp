@@ -149,4 +149,37 @@ TEST_F(ProcessLayer, ATimeoutAlsoKillsTheChildsOwnChildren) {
   EXPECT_TRUE(process_has_ended(grandchild));
 }
 
+// Runs in a child process of its own (a death test), since the end is for good. Exits 0 when
+// the end killed the running child and neither its run nor a later one came back.
+void end_and_report(const fs::path& folder) {
+  const std::string pid_file = (folder / "running.pid").string();
+  const std::string late_file = (folder / "late").string();
+  std::thread running([&] {
+    run_process({"sh", "-c", "echo $$ > '" + pid_file + "'; exec sleep 30"}, 60,
+                OutputDecoding::raw);
+    std::_Exit(3);  // the killed run came back
+  });
+  running.detach();
+  int pid = 0;
+  for (int i = 0; i < 500 && pid <= 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    pid = std::atoi(read_text_file(pid_file).c_str());
+  }
+  end_all_children();
+  std::thread late([&] {
+    run_process({"sh", "-c", "touch '" + late_file + "'"}, 60, OutputDecoding::raw);
+    std::_Exit(4);  // a run started after the end
+  });
+  late.detach();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  if (pid <= 0 || !process_has_ended(pid))
+    std::_Exit(5);
+  std::_Exit(fs::exists(late_file) ? 6 : 0);
+}
+
+TEST_F(ProcessLayer, AfterTheEndNoChildRunsOrStartsAndNoRunComesBack) {
+  ScopedTempDir scratch;
+  EXPECT_EXIT(end_and_report(scratch.path()), ::testing::ExitedWithCode(0), "");
+}
+
 #endif

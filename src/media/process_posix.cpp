@@ -2,8 +2,10 @@
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,7 @@
 
 #include "media/output_decoding.h"
 #include "media/process.h"
+#include "settings/pending_files.h"
 
 extern char** environ;
 
@@ -25,10 +28,22 @@ namespace {
 
 std::mutex children_lock;
 std::set<pid_t> running_children;
+bool ending = false;  // the backend has begun to end: no child may start any more
+
+// Once the backend has begun to end, a thread that comes to the process layer stays here until
+// the process is gone: a child killed by the end is no failure to report.
+[[noreturn]] void wait_for_the_end() {
+  while (true)
+    std::this_thread::sleep_for(std::chrono::hours(1));
+}
 
 void unregister_child(pid_t pid) {
-  std::lock_guard<std::mutex> hold(children_lock);
+  std::unique_lock<std::mutex> hold(children_lock);
   running_children.erase(pid);
+  if (ending) {
+    hold.unlock();
+    wait_for_the_end();
+  }
 }
 
 // A pipe whose ends are not inherited by children. It is made under the spawn lock, so no child
@@ -63,42 +78,6 @@ struct Pipe {
   }
 };
 
-pid_t spawn_child(const std::vector<std::string>& args, Pipe& out_pipe, Pipe& err_pipe) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, out_pipe.write_end, STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err_pipe.write_end, STDERR_FILENO);
-
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t no_signals, default_signals;
-  sigemptyset(&no_signals);
-  sigemptyset(&default_signals);
-  sigaddset(&default_signals, SIGPIPE);
-  posix_spawnattr_setsigmask(&attributes, &no_signals);
-  posix_spawnattr_setsigdefault(&attributes, &default_signals);
-  posix_spawnattr_setpgroup(&attributes, 0);  // its own group, so it can be killed whole
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  std::vector<char*> argv;
-  for (const std::string& arg : args)
-    argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-
-  pid_t pid = -1;
-  const int error = posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (error == ENOENT)
-    throw std::runtime_error("Programm nicht gefunden: " + args[0]);
-  if (error != 0) {
-    throw std::runtime_error("Programm kann nicht gestartet werden: " + args[0] + " (" +
-                             std::strerror(error) + ")");
-  }
-  return pid;
-}
-
 int exit_code_of(int status) {
   if (WIFEXITED(status))
     return WEXITSTATUS(status);
@@ -112,6 +91,100 @@ int wait_for_exit(pid_t pid) {
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return exit_code_of(status);
+}
+
+// Where to look for `program`: itself when it names a folder, else in each folder of the search
+// path in turn, as posix_spawnp looks.
+std::vector<std::string> program_candidates(const std::string& program) {
+  if (program.find('/') != std::string::npos)
+    return {program};
+  const char* search = std::getenv("PATH");
+  const std::string folders = search ? search : "/usr/bin:/bin";
+  std::vector<std::string> candidates;
+  for (size_t from = 0;;) {
+    const size_t colon = folders.find(':', from);
+    const std::string folder =
+        folders.substr(from, colon == std::string::npos ? colon : colon - from);
+    candidates.push_back((folder.empty() ? "." : folder) + "/" + program);
+    if (colon == std::string::npos)
+      return candidates;
+    from = colon + 1;
+  }
+}
+
+// The child's side of the fork. The parent has other threads, so only calls that are safe in a
+// signal handler may happen here: everything else was prepared before the fork. An exec that
+// fails for every candidate reports its error through `report` (closed by a successful exec).
+[[noreturn]] void become_child(const std::vector<char*>& candidates, char* const* argv,
+                               pid_t parent, int out_fd, int err_fd, int report) {
+#ifdef __linux__
+  // The child is killed when the backend ends, however it ends (SIGKILL and crashes included).
+  // The signal comes when the thread that forked ends; run_process waits for its child, so that
+  // thread outlives it.
+  ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (::getppid() != parent)
+    ::_exit(127);  // the backend ended before the signal was armed
+#else
+  static_cast<void>(parent);
+#endif
+  ::setpgid(0, 0);  // its own group, so it can be killed whole
+  ::dup2(out_fd, STDOUT_FILENO);
+  ::dup2(err_fd, STDERR_FILENO);
+  struct sigaction default_action = {};
+  default_action.sa_handler = SIG_DFL;
+  ::sigaction(SIGPIPE, &default_action, nullptr);
+  sigset_t no_signals;
+  ::sigemptyset(&no_signals);
+  ::sigprocmask(SIG_SETMASK, &no_signals, nullptr);
+  int error = ENOENT;
+  for (char* candidate : candidates) {
+    ::execve(candidate, argv, environ);
+    if (errno != ENOENT && errno != ENOTDIR)
+      error = errno;
+  }
+  while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
+  }
+  ::_exit(127);
+}
+
+// Forks and execs the child. posix_spawn would be simpler, but it cannot give the child the
+// parent-death signal, which only the child itself can set.
+pid_t spawn_child(const std::vector<std::string>& args, Pipe& out_pipe, Pipe& err_pipe) {
+  std::vector<std::string> candidates = program_candidates(args[0]);
+  std::vector<char*> candidate_texts;
+  for (std::string& candidate : candidates)
+    candidate_texts.push_back(candidate.data());
+  std::vector<char*> argv;
+  for (const std::string& arg : args)
+    argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+
+  Pipe report;
+  const pid_t parent = ::getpid();
+  const pid_t pid = ::fork();
+  if (pid < 0) {
+    throw std::runtime_error("Programm kann nicht gestartet werden: " + args[0] + " (" +
+                             std::strerror(errno) + ")");
+  }
+  if (pid == 0) {
+    become_child(candidate_texts, argv.data(), parent, out_pipe.write_end, err_pipe.write_end,
+                 report.write_end);
+  }
+  // Also here, so the group exists before anyone can kill it; fails once the child has exec'd.
+  ::setpgid(pid, pid);
+  report.close_write();
+  int error = 0;
+  ssize_t got = 0;
+  while ((got = ::read(report.read_end, &error, sizeof error)) < 0 && errno == EINTR) {
+  }
+  if (got == static_cast<ssize_t>(sizeof error)) {
+    wait_for_exit(pid);
+    if (error == ENOENT)
+      throw std::runtime_error("Programm nicht gefunden: " + args[0]);
+    throw std::runtime_error("Programm kann nicht gestartet werden: " + args[0] + " (" +
+                             std::strerror(error) + ")");
+  }
+  return pid;
 }
 
 // Waits for the exit until `deadline`; false when the child is still running then. A child can
@@ -148,6 +221,10 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
   // Spawning under the registry lock keeps kill_running_children from missing a new child, and
   // keeps the pipes of concurrent spawns apart.
   std::unique_lock<std::mutex> hold(children_lock);
+  if (ending) {
+    hold.unlock();
+    wait_for_the_end();
+  }
   Pipe out_pipe, err_pipe;
   const pid_t pid = spawn_child(args, out_pipe, err_pipe);
   running_children.insert(pid);
@@ -222,6 +299,14 @@ void kill_running_children() {
     ::killpg(pid, SIGKILL);
 }
 
+void end_all_children() {
+  {
+    std::lock_guard<std::mutex> hold(children_lock);
+    ending = true;
+  }
+  kill_running_children();
+}
+
 void end_children_with_backend() {
   // A write to a closed pipe fails as an error of that write instead of ending the process.
   ::signal(SIGPIPE, SIG_IGN);
@@ -239,7 +324,8 @@ void end_children_with_backend() {
     int caught = 0;
     while (::sigwait(&endings, &caught) != 0) {
     }
-    kill_running_children();
+    end_all_children();
+    remove_pending_files();
     ::signal(caught, SIG_DFL);
     sigset_t only;
     sigemptyset(&only);

@@ -3,6 +3,7 @@
 #endif
 #include <windows.h>
 
+#include <chrono>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -84,6 +85,14 @@ HANDLE children_job() {
 // Handles are made inheritable only while one child is created, so children started at the
 // same time from two threads never receive each other's pipe ends.
 std::mutex spawn_lock;
+bool ending = false;  // the backend has begun to end: no child may start any more
+
+// Once the backend has begun to end, a thread that comes to the process layer stays here until
+// the process is gone: a child killed by the end is no failure to report.
+[[noreturn]] void wait_for_the_end() {
+  while (true)
+    std::this_thread::sleep_for(std::chrono::hours(1));
+}
 
 struct Handle {
   HANDLE value = nullptr;
@@ -117,7 +126,11 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 
   Handle out_read, out_write, err_read, err_write, in_copy, process, thread;
   {
-    std::lock_guard<std::mutex> hold(spawn_lock);
+    std::unique_lock<std::mutex> hold(spawn_lock);
+    if (ending) {
+      hold.unlock();
+      wait_for_the_end();
+    }
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     if (!CreatePipe(&out_read.value, &out_write.value, &inheritable, 0) ||
         !CreatePipe(&err_read.value, &err_write.value, &inheritable, 0)) {
@@ -172,6 +185,13 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
   }
   out_reader.join();
   err_reader.join();
+  {
+    std::unique_lock<std::mutex> hold(spawn_lock);
+    if (ending) {
+      hold.unlock();
+      wait_for_the_end();
+    }
+  }
   if (timed_out) {
     throw std::runtime_error("Zeitüberschreitung: " + args[0] + " lief länger als " +
                              std::to_string(timeout_seconds) + " s und wurde beendet");
@@ -188,6 +208,14 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 
 void kill_running_children() {
   TerminateJobObject(children_job(), 1);
+}
+
+void end_all_children() {
+  {
+    std::lock_guard<std::mutex> hold(spawn_lock);
+    ending = true;
+  }
+  kill_running_children();
 }
 
 void end_children_with_backend() {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "settings/path_text.h"
+#include "settings/pending_files.h"
 
 namespace {
 
@@ -42,31 +43,26 @@ fs::path final_link_target(const fs::path& path) {
 
 void write_file_atomically(const fs::path& path, const std::string& content,
                            const std::optional<fs::perms>& mode) {
-  fs::path temporary = path;
-  temporary += unique_suffix();
+  fs::path temporary_path = path;
+  temporary_path += unique_suffix();
+  const PendingFile temporary(temporary_path);
   {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    std::ofstream out(temporary.path(), std::ios::binary | std::ios::trunc);
     if (!out)
       throw std::runtime_error("Datei kann nicht geschrieben werden: " + path_to_utf8(path));
     out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      fs::remove(temporary, ignored);
+    if (!out)
       throw std::runtime_error("Datei kann nicht geschrieben werden: " + path_to_utf8(path));
-    }
   }
   if (mode) {
     // Best effort: a file system that cannot hold the bits gave the old file none to keep.
     std::error_code ignored;
-    fs::permissions(temporary, *mode, fs::perm_options::replace, ignored);
+    fs::permissions(temporary.path(), *mode, fs::perm_options::replace, ignored);
   }
   std::error_code error;
-  fs::rename(temporary, path, error);
+  fs::rename(temporary.path(), path, error);
   if (error) {
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
     throw std::runtime_error("Datei kann nicht ersetzt werden: " + path_to_utf8(path) + " (" +
                              error.message() + ")");
   }

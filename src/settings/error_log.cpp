@@ -12,6 +12,7 @@
 
 #include "settings/atomic_file.h"
 #include "settings/local_time.h"
+#include "settings/utf8.h"
 
 namespace {
 
@@ -34,9 +35,11 @@ void log_exception(const std::exception& failure, const FixedPaths& paths) {
     std::error_code error;
     if (!std::filesystem::is_directory(paths.desktop, error))
       return;
+    // A message may quote bytes from outside (a command line, a file name) that are no UTF-8;
+    // they are replaced as in the error event.
     const std::string report = "Tavelmor Studio – Fehlerbericht vom " +
                                local_time_text("%Y-%m-%d %H:%M:%S") + "\n" + type_name_of(failure) +
-                               ": " + failure.what() + "\n";
+                               ": " + sanitize_utf8(failure.what()) + "\n";
     write_file_atomically(paths.error_log, report);
   } catch (...) {
     // The report is lost; the caller reports the failure its own way.

@@ -1,8 +1,13 @@
 #include "settings/path_text.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 fs::path path_from_utf8(const std::string& text) {
+  // The system would see only the part before a NUL, which would name another file.
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos)
+    throw std::runtime_error("Pfad enthält ein NUL-Zeichen: " + text.substr(0, nul));
   return fs::path(std::u8string(text.begin(), text.end()));
 }
 

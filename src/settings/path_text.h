@@ -8,6 +8,7 @@
 
 namespace fs = std::filesystem;
 
+// Throws for a text holding a NUL character, which no file name can hold.
 fs::path path_from_utf8(const std::string& text);
 std::string path_to_utf8(const fs::path& path);
 
