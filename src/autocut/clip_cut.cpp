@@ -12,6 +12,7 @@
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -161,7 +162,7 @@ void write_handle_tags(const fs::path& encoded, const std::string& out, double c
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
-                   const MessageFn& done) {
+                   const MessageFn& done, const ProgressFn& progress) {
   log("Datei: " + file_name_of(fp));
   const FrameSize frame = frame_size_for(json_plain_text(required_setting(cfg, "resolution")));
   const std::string output_folder = json_plain_text(required_setting(cfg, "output_folder"));
@@ -227,16 +228,18 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   // The clip is made beside its final name and takes that name only when it is complete and
   // tagged, so a failed or interrupted cut leaves an earlier clip of that name as it was.
   const PendingFile encoded(beside(out, ".partial"));
-  const ProcessResult encode =
-      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                              timecode_args(facts.timecode, audio, trim_start), encoded.text()),
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+  const ProcessResult encode = run_ffmpeg_with_progress(
+      encode_args(fp, audio, frame, audio_output, trim_start, duration,
+                  timecode_args(facts.timecode, audio, trim_start), encoded.text()),
+      duration, progress, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
   write_handle_tags(encoded.path(), out, c_in, c_out, log);
+  // Measured before it takes its name: after that the cut runs nothing that a cancel could stop,
+  // so a clip under its final name is always a finished one.
+  const double actual = get_duration(encoded.text());
   fs::rename(encoded.path(), path_from_utf8(out));
 
-  const double actual = get_duration(out);
   log("Gespeichert: " + out);
   log("Inhalt " + fixed_text(c_in, 2) + "s-" + fixed_text(c_out, 2) + "s | Datei " +
       fixed_text(actual, 2) + "s | Überhang Ende: " + fixed_text(actual - c_out, 2) + "s");
@@ -293,9 +296,9 @@ std::vector<std::string> tag_rewrite_args(const std::string& out, const std::str
 }
 
 void run_cut(const std::string& fp, const Json& cfg, const MessageFn& log, const MessageFn& done,
-             const MessageFn& err, const FixedPaths& paths) {
+             const MessageFn& err, const FixedPaths& paths, const ProgressFn& progress) {
   try {
-    cut_recording(fp, cfg, log, done);
+    cut_recording(fp, cfg, log, done, progress);
   } catch (const std::exception& failure) {
     log_exception(failure, paths);
     err(failure.what());

@@ -8,6 +8,7 @@
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -45,8 +46,10 @@ int positive_integer_of(const Json& value) {
   return 0;
 }
 
-ProcessResult run_ffmpeg_job(const std::vector<std::string>& args) {
-  return run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+ProcessResult run_ffmpeg_job(const std::vector<std::string>& args, double span,
+                             const ProgressFn& progress) {
+  return run_ffmpeg_with_progress(args, span, progress, FFMPEG_TIMEOUT,
+                                  OutputDecoding::replace_invalid);
 }
 
 }  // namespace
@@ -181,7 +184,8 @@ std::string concat_list_text(const std::vector<std::string>& names) {
 }
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths,
+                    const ProgressFn& progress) {
   std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
@@ -212,6 +216,7 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
 
     const size_t n = files.size();
     std::vector<std::string> names;
+    double master_seconds = 0.0;
     for (size_t i = 0; i < n; ++i) {
       const std::string& clip = files[i];
       const std::string clip_name = file_name_of(clip);
@@ -231,11 +236,14 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
       std::optional<ClipAudio> silence;
       if (audio_of(i).presence == AudioPresence::absent)
         silence = silence_format();
-      const ProcessResult result = run_ffmpeg_job(normalisation_command(
-          path_argument(clip), cut, frame, path_argument(path_to_utf8(temporary / name)), silence));
+      const ProcessResult result = run_ffmpeg_job(
+          normalisation_command(path_argument(clip), cut, frame,
+                                path_argument(path_to_utf8(temporary / name)), silence),
+          cut.dur, progress);
       if (result.exit_code != 0)
         throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
       names.push_back(name);
+      master_seconds += cut.dur;
     }
 
     log("Füge Clips zusammen ...");
@@ -245,7 +253,8 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     // interrupted join leaves an earlier master as it was.
     const PendingFile master(output_folder / ("master_video.partial" + extension));
     const ProcessResult joined = run_ffmpeg_job(
-        concat_command(path_argument(path_to_utf8(list_file)), path_argument(master.text())));
+        concat_command(path_argument(path_to_utf8(list_file)), path_argument(master.text())),
+        master_seconds, progress);
     if (joined.exit_code != 0)
       throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
     fs::rename(master.path(), path_from_utf8(output));
