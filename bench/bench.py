@@ -178,6 +178,7 @@ class Backend:
         self.ready_seconds = time.monotonic() - self.started
         assert first.get("event") == "ready", first
         self.events = queue.Queue()
+        self.progress = []  # (seconds since the start, event) of every progress event
         self.count_states = False
         self.states = 0
         self.states_done = threading.Event()
@@ -192,7 +193,10 @@ class Backend:
                     if self.states >= self.states_wanted:
                         self.states_done.set()
                 continue
-            self.events.put(json.loads(line))
+            event = json.loads(line)
+            if event.get("event") == "progress":
+                self.progress.append((time.monotonic() - self.started, event))
+            self.events.put(event)
 
     def send(self, cmd, payload=None):
         line = json.dumps({"cmd": cmd, "payload": payload if payload is not None else {}})
@@ -300,6 +304,16 @@ def run_bare(args):
     return cost
 
 
+def encode_progress(progress):
+    """The progress events from the cut's encode step ("Exportiere") to the step after it: how
+    many came within the encode, over how many seconds, and the largest gap between two."""
+    start = next(i for i, (_, e) in enumerate(progress) if e["status"].startswith("Exportiere"))
+    end = next(i for i in range(start + 1, len(progress))
+               if progress[i][1]["status"] != progress[start][1]["status"])
+    times = [t for t, _ in progress[start:end + 1]]
+    return end - start - 1, times[-1] - times[0], max(b - a for a, b in zip(times, times[1:]))
+
+
 def is_encode(call):
     return call.args[0] == "ffmpeg" and "libx264" in call.args
 
@@ -399,10 +413,13 @@ class Bench:
             calls = self.tools.take()
             encodes = [c for c in calls if is_encode(c)]
             assert len(encodes) == 1, [c.args for c in calls]
-            jobs.append((job, calls, encodes))
+            jobs.append((job, calls, encodes, encode_progress(backend.progress)))
             if compare:
                 bares.append(run_bare(encodes[0].args[:-1] + [self.path(f"bare_cut_{label}.mp4")]))
-        job, calls, encodes = min(jobs, key=lambda j: j[0].wall)
+        job, calls, encodes, (events, seconds, gap) = min(jobs, key=lambda j: j[0].wall)
+        self.row(f"cut {label}: progress events within its encode",
+                 f"{events} in {seconds:.1f} s ({events / seconds:.2f} a second), largest gap "
+                 f"{gap:.2f} s", "<= 4 a second", events / seconds <= 4.0)
         best = f", best of {rounds}" if rounds > 1 else ""
         clip = float(encodes[0].args[encodes[0].args.index("-t") + 1])
         label = f"{label} ({clip:.1f} s clip)"

@@ -152,6 +152,14 @@ export interface GetStateCommand {
   [key: string]: unknown;
 }
 
+/** Stops the running job: its FFmpeg child is ended at once, the job stops before its next step, and what that step was writing is removed; clips that a cut had finished stay and join the master list. The job closes as it does otherwise, with the progress status "Abgebrochen ✗", a log line and the notice "Abgebrochen"; then this command answers with state. Without a job it answers with notify "Hinweis" alone. */
+export interface CancelCommand {
+  cmd: "cancel";
+  /** Ignored: any value, or none. */
+  payload?: JsonValue;
+  [key: string]: unknown;
+}
+
 /** A value that counts as empty where an object is expected. */
 export type EmptyValue = null | false | 0 | "" | [];
 
@@ -176,6 +184,7 @@ export interface CommandMap {
   start_export: StartExportCommand;
   copy_support_log: CopySupportLogCommand;
   get_state: GetStateCommand;
+  cancel: CancelCommand;
 }
 
 export type Command = CommandMap[keyof CommandMap];
@@ -202,7 +211,7 @@ export interface LogEvent {
   level: "info" | "ok" | "error";
 }
 
-/** The progress bar and status text of a panel. A job's last progress has the status "Fertig ✓" (success) or "Fehler ✗" (a failed export); the job's closing state event follows it. */
+/** The progress bar and status text of a panel. A job's steps each send one; while a long FFmpeg run inside a step goes on, further ones with the step's status move the bar within the step's share (rising, at most about four a second, never reaching the next step's percentage). A job's last progress has the status "Fertig ✓" (success), "Fehler ✗" (a failed export) or "Abgebrochen ✗" (a cancelled job); the job's closing state event follows it. */
 export interface ProgressEvent {
   event: "progress";
   panel: Panel;
@@ -223,10 +232,10 @@ export interface StateEvent {
   busy: boolean;
 }
 
-/** A notice for the user. "Hinweis": a job start was refused (no job runs); "Cut Fertig": a cut batch ended; "MP4 fertig", "DaVinci XML fertig", "Premiere XML fertig", "CapCut Projekt fertig": an export succeeded, its message being "Gespeichert: " and the path; "Fehler": an export failed, its message being the error. */
+/** A notice for the user. "Hinweis": a job start was refused, or a cancel found no job (no job runs); "Cut Fertig": a cut batch ended; "MP4 fertig", "DaVinci XML fertig", "Premiere XML fertig", "CapCut Projekt fertig": an export succeeded, its message being "Gespeichert: " and the path; "Fehler": an export failed, its message being the error; "Abgebrochen": a cut or an export was cancelled. */
 export interface NotifyEvent {
   event: "notify";
-  title: "Hinweis" | "Cut Fertig" | "MP4 fertig" | "DaVinci XML fertig" | "Premiere XML fertig" | "CapCut Projekt fertig" | "Fehler";
+  title: "Hinweis" | "Cut Fertig" | "MP4 fertig" | "DaVinci XML fertig" | "Premiere XML fertig" | "CapCut Projekt fertig" | "Fehler" | "Abgebrochen";
   message: string;
 }
 
@@ -285,6 +294,7 @@ export type BackendEvent = EventMap[keyof EventMap];
 export type BackendErrorCode =
   | "refused"
   | "failed"
+  | "cancelled"
   | "command"
   | "invalid"
   | "exited"
@@ -329,7 +339,9 @@ export declare function eventProblem(event: unknown): string | null;
 /**
  * One backend process. Quick commands resolve once the backend has handled them and reject
  * with the message of its error event; a job start resolves with the notify that ends the job
- * and rejects when the start is refused, the export fails or the backend ends.
+ * and rejects when the start is refused, the export fails, the job is cancelled or the backend
+ * ends. cancel() resolves with the state once the job has stopped, and rejects as refused when
+ * no job runs.
  */
 export declare class BackendClient extends EventEmitter {
   constructor(options: BackendClientOptions);
@@ -364,6 +376,8 @@ export declare class BackendClient extends EventEmitter {
   copySupportLog(payload?: CommandMap["copy_support_log"]["payload"]): Promise<SupportLogEvent>;
   /** Answers with state. */
   getState(payload?: CommandMap["get_state"]["payload"]): Promise<StateEvent>;
+  /** Stops the running job: its FFmpeg child is ended at once, the job stops before its next step, and what that step was writing is removed; clips that a cut had finished stay and join the master list. The job closes as it does otherwise, with the progress status "Abgebrochen ✗", a log line and the notice "Abgebrochen"; then this command answers with state. Without a job it answers with notify "Hinweis" alone. */
+  cancel(payload?: CommandMap["cancel"]["payload"]): Promise<StateEvent>;
   on<K extends keyof ClientEvents>(name: K, listener: (value: ClientEvents[K]) => void): this;
   once<K extends keyof ClientEvents>(name: K, listener: (value: ClientEvents[K]) => void): this;
   off<K extends keyof ClientEvents>(name: K, listener: (value: ClientEvents[K]) => void): this;

@@ -173,3 +173,25 @@ void BackendProcess::close_output() {
 std::string event_name(const std::string& line) {
   return Json::parse(line).value("event", std::string());
 }
+
+bool is_run_progress(const std::vector<Json>& events, size_t i) {
+  if (events[i]["event"] != "progress")
+    return false;
+  for (size_t before = i; before-- > 0;) {
+    if (events[before]["event"] != "progress")
+      continue;
+    return events[before]["panel"] == events[i]["panel"] &&
+           events[before]["status"] == events[i]["status"] &&
+           events[before]["pct"] < events[i]["pct"];
+  }
+  return false;
+}
+
+std::vector<Json> without_run_progress(const std::vector<Json>& events) {
+  std::vector<Json> kept;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (!is_run_progress(events, i))
+      kept.push_back(events[i]);
+  }
+  return kept;
+}

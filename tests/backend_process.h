@@ -54,3 +54,10 @@ class BackendProcess {
 
 // The event name of an event line.
 std::string event_name(const std::string& line);
+
+// Whether a progress event is one that a run sends within its step: it repeats the panel and the
+// status of the progress event before it in `events`, at a higher percentage.
+bool is_run_progress(const std::vector<Json>& events, size_t i);
+
+// The events without those a run sent within its step: the events of the job's steps alone.
+std::vector<Json> without_run_progress(const std::vector<Json>& events);

@@ -196,3 +196,52 @@ TEST_F(CutJobMedia, ABatchWithOneBrokenFileGoesOnAndFillsTheMasterList) {
   const auto again = command("start_cut", Json(), "notify", std::chrono::seconds(120));
   EXPECT_EQ(again[again.size() - 2]["mas_files"], clips);
 }
+
+TEST_F(CutJobMedia, TheLongRunsMoveTheBarWithinTheirStepsWhileTheStepsStayAsTheyWere) {
+  make_recording(home / "take.mp4", {2.0});
+  start();
+  queue({home / "take.mp4"});
+  const auto events =
+      command("start_cut", {{"output_folder", path_to_utf8(home / "out")}}, "notify");
+
+  std::vector<int> encode;
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (!is_run_progress(events, i))
+      continue;
+    const int pct = events[i]["pct"].get<int>();
+    if (events[i]["status"] == "Exportiere – Video 1/1") {
+      encode.push_back(pct);
+    } else {
+      // The analyses move the bar within their own step, short of the step after it.
+      EXPECT_EQ(events[i]["status"], "Analysiere Audio/Stille – Video 1/1");
+      EXPECT_GT(pct, 18);
+      EXPECT_LT(pct, 25);
+    }
+  }
+  ASSERT_FALSE(encode.empty()) << "the bar stood still during the encode";
+  EXPECT_GT(encode.front(), 78);
+  EXPECT_LT(encode.back(), 100) << "100 is the step after the encode";
+  EXPECT_TRUE(std::is_sorted(encode.begin(), encode.end()));
+
+  std::vector<std::pair<int, std::string>> steps;
+  for (const Json& event : without_run_progress(events)) {
+    if (event["event"] == "progress")
+      steps.emplace_back(event["pct"].get<int>(), event["status"].get<std::string>());
+  }
+  const std::vector<std::pair<int, std::string>> expected = {
+      {0, "Starte Batch ..."},
+      {0, "Video 1/1: take.mp4"},
+      {12, "Suche letzten Take – Video 1/1"},
+      {18, "Analysiere Audio/Stille – Video 1/1"},
+      {25, "Stille erkannt – Video 1/1"},
+      {32, "Bereite letzten Take vor – Video 1/1"},
+      {55, "Schneide – Video 1/1"},
+      {18, "Analysiere Audio/Stille – Video 1/1"},
+      {25, "Stille erkannt – Video 1/1"},
+      {18, "Analysiere Audio/Stille – Video 1/1"},
+      {25, "Stille erkannt – Video 1/1"},
+      {78, "Exportiere – Video 1/1"},
+      {100, "Gespeichert – Video 1/1"},
+      {100, "Fertig ✓"}};
+  EXPECT_EQ(steps, expected);
+}

@@ -6,6 +6,7 @@
 //   test_child invalid       writes bytes that are not UTF-8 to both streams
 //   test_child linger S      closes both output streams, then sleeps S seconds
 //   test_child stdin         copies its standard input to standard output
+//   test_child lines S       writes lines in pieces, pausing S seconds after the first two
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +86,15 @@ int main(int argc, char** argv) {
     size_t got = 0;
     while ((got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0)
       std::fwrite(buffer, 1, got, stdout);
+    return 0;
+  }
+  if (mode == "lines" && args.size() > 2) {
+    std::fputs("one\ntwo\r\n", stdout);
+    std::fflush(stdout);
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(args[2].c_str())));
+    std::fputs("thr", stdout);
+    std::fflush(stdout);
+    std::fputs("ee\n\nfour", stdout);
     return 0;
   }
   if (mode == "invalid") {

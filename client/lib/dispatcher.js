@@ -1,10 +1,11 @@
 import { BackendError } from "./backend_error.js";
 
 // A job's end begins with a progress of one of these statuses; the job's own state follows it.
-const JOB_END_STATUSES = new Set(["Fertig ✓", "Fehler ✗"]);
+const JOB_END_STATUSES = new Set(["Fertig ✓", "Fehler ✗", "Abgebrochen ✗"]);
 const REFUSED_TITLE = "Hinweis";
 const CUT_DONE_TITLE = "Cut Fertig";
 const EXPORT_FAILED_TITLE = "Fehler";
+const CANCELLED_TITLE = "Abgebrochen";
 
 // Settles the calls of one backend from its events. The protocol has no request ids, so calls
 // are written one at a time: the backend runs its commands strictly in turn, and the event that
@@ -17,10 +18,12 @@ const EXPORT_FAILED_TITLE = "Fehler";
 // came first, both snapshots show the same lists: nothing changes them in between.)
 //
 // A job's promise settles on its closing notify: "Cut Fertig" ends the oldest cut, an export
-// title or "Fehler" the oldest export. An export writes its notify before its closing state, so
-// its promise waits for that state too: when it settles, the client's latest state is no longer
-// busy. Jobs are registered when their start is written, so a job that ends before its start's
-// answer arrives is still found.
+// title or "Fehler" the oldest export, "Abgebrochen" the oldest job of either kind, whose promise
+// rejects as cancelled. An export writes its notify before its closing state, so its promise
+// waits for that state too: when it settles, the client's latest state is no longer busy. Jobs
+// are registered when their start is written, so a job that ends before its start's answer
+// arrives is still found. A cancel's answer, the state after the job's closing events, comes
+// only once the job has settled.
 export class Dispatcher {
   #write;
   #queue = [];
@@ -53,7 +56,7 @@ export class Dispatcher {
         break;
       case "notify":
         if (event.title !== REFUSED_TITLE) this.#jobEnded(event);
-        else if (this.#current?.job)
+        else if (this.#current?.job || this.#current?.refusable)
           this.#rejected(new BackendError("refused", event.message, event));
         break;
       case "progress":
@@ -112,14 +115,17 @@ export class Dispatcher {
 
   #jobEnded(event) {
     const kind = event.title === CUT_DONE_TITLE ? "cut" : "export";
-    const index = this.#jobs.findIndex((job) => job.kind === kind);
+    const cancelled = event.title === CANCELLED_TITLE;
+    const index = this.#jobs.findIndex((job) => cancelled || job.kind === kind);
     if (index < 0) return;
-    const [{ call }] = this.#jobs.splice(index, 1);
-    const settle = () =>
-      event.title === EXPORT_FAILED_TITLE
-        ? call.reject(new BackendError("failed", event.message, event))
-        : call.resolve(event);
-    if (kind === "export" && this.#owedJobStates > 0)
+    const [{ call, kind: ended }] = this.#jobs.splice(index, 1);
+    const settle = () => {
+      if (cancelled) call.reject(new BackendError("cancelled", event.message, event));
+      else if (event.title === EXPORT_FAILED_TITLE)
+        call.reject(new BackendError("failed", event.message, event));
+      else call.resolve(event);
+    };
+    if (ended === "export" && this.#owedJobStates > 0)
       this.#waitingForState.push(Object.assign(settle, { call }));
     else settle();
   }

@@ -157,6 +157,7 @@ ${events}export type BackendEvent = EventMap[keyof EventMap];
 export type BackendErrorCode =
   | "refused"
   | "failed"
+  | "cancelled"
   | "command"
   | "invalid"
   | "exited"
@@ -201,7 +202,9 @@ export declare function eventProblem(event: unknown): string | null;
 /**
  * One backend process. Quick commands resolve once the backend has handled them and reject
  * with the message of its error event; a job start resolves with the notify that ends the job
- * and rejects when the start is refused, the export fails or the backend ends.
+ * and rejects when the start is refused, the export fails, the job is cancelled or the backend
+ * ends. cancel() resolves with the state once the job has stopped, and rejects as refused when
+ * no job runs.
  */
 export declare class BackendClient extends EventEmitter {
   constructor(options: BackendClientOptions);

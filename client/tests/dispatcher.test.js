@@ -112,3 +112,40 @@ test("failAll rejects the running job, the call in flight and the waiting ones, 
   call("clear_master_queue");
   assert.deepEqual(written, ["start_cut", "get_state"]);
 });
+
+test("a cancel rejects the running job as cancelled and resolves with the state after the job's end", () => {
+  for (const [job, closing] of [
+    ["start_cut", [state(false, ["a_cut.mp4"]), notify("Abgebrochen", "1 von 2")]],
+    ["start_export", [notify("Abgebrochen", "MP4"), state(false)]],
+  ]) {
+    const { dispatch, call, written, settled } = dispatcher();
+    call(job);
+    dispatch.handle(state(true));
+    call("cancel");
+    assert.deepEqual(written, [job, "cancel"]);
+    dispatch.handle(progress("Abgebrochen ✗"));
+    dispatch.handle({ event: "log", panel: "cut", msg: "Abgebrochen!", level: "info" });
+    for (const event of closing) dispatch.handle(event);
+    assert.equal(settled[job].error, "cancelled", job);
+    assert.equal(settled.cancel, undefined, "the job's closing state is not the cancel's answer");
+    dispatch.handle(state(false, ["answer"]));
+    assert.deepEqual(settled.cancel.value.mas_files, ["answer"], job);
+  }
+});
+
+test("a cancel without a job is refused and leaves the next job alone", () => {
+  const { dispatch, call, written, settled } = dispatcher();
+  call("cancel");
+  call("start_cut");
+  dispatch.handle(notify("Hinweis", "Es läuft kein Prozess, der abgebrochen werden kann."));
+  assert.deepEqual(settled.cancel, {
+    error: "refused",
+    message: "Es läuft kein Prozess, der abgebrochen werden kann.",
+  });
+  assert.deepEqual(written, ["cancel", "start_cut"]);
+  dispatch.handle(state(true));
+  dispatch.handle(progress("Fertig ✓"));
+  dispatch.handle(state(false));
+  dispatch.handle(notify("Cut Fertig", "1 von 1"));
+  assert.equal(settled.start_cut.value.title, "Cut Fertig");
+});

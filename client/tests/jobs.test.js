@@ -1,6 +1,6 @@
 // Jobs driven through the client against the real backend and FFmpeg.
 import assert from "node:assert/strict";
-import { existsSync, readFileSync, realpathSync, writeFileSync } from "node:fs";
+import { existsSync, readdirSync, readFileSync, realpathSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
 import { test } from "node:test";
 
@@ -120,6 +120,38 @@ test(
     assert.deepEqual(state.cut_queue, [clips[0]]);
     assert.deepEqual(state.mas_files, [clips[2], clips[1], clips[0]]);
     assert.match(log.text, /\[cut\] 1 Datei\(en\) hinzugefügt/);
+    assert.deepEqual(problems, []);
+  },
+);
+
+test(
+  "a cancel during the encode rejects the cut as cancelled and resolves once it has stopped",
+  { timeout: 60_000 },
+  async (t) => {
+    const home = scratchHome(t);
+    const out = join(home, "out");
+    makeRecording(join(home, "take.mp4"), [4.0]);
+    const { client, problems } = await startClient(t, home);
+    await assert.rejects(client.cancel(), {
+      code: "refused",
+      message: "Es läuft kein Prozess, der abgebrochen werden kann.",
+    });
+
+    await client.addCutFiles({ paths: [join(home, "take.mp4")] });
+    const encoding = new Promise((resolve) =>
+      client.on("progress", ({ status }) => status.startsWith("Exportiere") && resolve()),
+    );
+    const cut = client.startCut({ output_folder: out });
+    cut.catch(() => {});
+    await encoding;
+    const stopped = await client.cancel();
+    assert.equal(stopped.busy, false);
+    await assert.rejects(cut, {
+      code: "cancelled",
+      message:
+        "Der Schnitt wurde abgebrochen. 0 von 1 Videos wurden geschnitten und automatisch in Clips in Reihenfolge übertragen.",
+    });
+    assert.deepEqual(readdirSync(out), [], "no clip, no partial clip");
     assert.deepEqual(problems, []);
   },
 );

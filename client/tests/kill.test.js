@@ -24,7 +24,7 @@ test(
     const { client, problems } = await startClient(t, home);
     await client.addCutFiles({ paths: [recording] });
     const cut = client.startCut({ output_folder: join(home, "out") });
-    const encode = () => processesMentioning("long take_cut.mp4").length > 0;
+    const encode = () => processesMentioning("long take_cut.partial.mp4").length > 0;
     assert.ok(await eventually(encode, 30), "the encode runs");
     const pending = [cut, client.bootstrap(), client.getState()];
     for (const call of pending) call.catch(() => {});

@@ -1,6 +1,7 @@
 #include "autocut/clip_cut.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <stdexcept>
 
@@ -9,6 +10,7 @@
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -60,11 +62,12 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
 // whole recording, so both look at the same track. The two messages stay, in their order, for
 // the progress they stand for.
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
-                                double padding, const MessageFn& log) {
+                                double padding, const MessageFn& log,
+                                const SoundReachedFn& reached) {
   log("Extrahiere letzten Take in temporäre Datei ...");
   log("Trimme via Stille-Erkennung ...");
   const SoundFrom take =
-      detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE), log);
+      detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE), log, reached);
   return find_speech_bounds(take.length, take.silences, padding, log);
 }
 
@@ -133,7 +136,7 @@ fs::path beside(const std::string& out, const std::string& marker) {
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
-                   const MessageFn& done) {
+                   const MessageFn& done, const ProgressFn& progress) {
   log("Datei: " + file_name_of(fp));
   const FrameSize frame = frame_size_for(json_plain_text(required_setting(cfg, "resolution")));
   const std::string output_folder = json_plain_text(required_setting(cfg, "output_folder"));
@@ -151,15 +154,28 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   // counts, as it would without the analysis.
   const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
   const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
-  const SilenceAnalysis analysis =
-      start_silence_detection(fp, thresh, {pause_length, double_text(END_SILENCE)});
+  // It starts at once, but moves the bar only within its own step, once the cut waits for it and
+  // the recording's length is known: until then its span stays 0.
+  std::atomic<double> analysed_span{0.0};
+  const SoundReachedFn analysis_reached = [&progress, &analysed_span](double seconds) {
+    const double span = analysed_span.load();
+    if (progress && span > 0.0)
+      progress(seconds / span);
+  };
+  const SilenceAnalysis analysis = start_silence_detection(
+      fp, thresh, {pause_length, double_text(END_SILENCE)}, analysis_reached);
   const RecordingFacts facts = get_duration_and_sound(fp);
   if (!audio && facts.picture_missing)
     throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
   const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
   log("Suche letzten Take ...");
-  const std::vector<Silence> pauses = finish_silence_detection(analysis, 0, fp, total, log);
+  const MessageFn log_then_await = [&log, &analysed_span, total](const std::string& m) {
+    log(m);
+    analysed_span = total;
+  };
+  const std::vector<Silence> pauses =
+      finish_silence_detection(analysis, 0, fp, total, log_then_await);
   log(std::to_string(pauses.size()) + " Pause(n) gefunden");
   const double take_start =
       last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
@@ -172,7 +188,12 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   if (trim_silence == cfg.end() || !json_is_empty(*trim_silence)) {
     const double padding = setting_seconds(cfg, "trim_padding", 0.1);
     if (facts.has_sound) {
-      const SpeechBounds bounds = take_speech_bounds(fp, take_start, thresh, padding, log);
+      const SoundReachedFn take_reached = [&progress, span = total - take_start](double seconds) {
+        if (progress && span > 0.0)
+          progress(seconds / span);
+      };
+      const SpeechBounds bounds =
+          take_speech_bounds(fp, take_start, thresh, padding, log, take_reached);
       trim_start = take_start + bounds.start;
       trim_end = take_start + bounds.end;
     } else {
@@ -201,15 +222,17 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   // failed or interrupted cut leaves an earlier clip of that name as it was.
   const PendingFile encoded(beside(out, ".partial"));
   const ProcessResult encode =
-      run_process(encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                              timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out,
-                              encoded.text()),
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+      run_ffmpeg_with_progress(encode_args(fp, audio, frame, audio_output, trim_start, duration,
+                                           timecode_args(facts.timecode, audio, trim_start, out),
+                                           c_in, c_out, encoded.text()),
+                               duration, progress, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
+  // Measured before it takes its name: after that the cut runs nothing that a cancel could stop,
+  // so a clip under its final name is always a finished one.
+  const double actual = get_duration(encoded.text());
   fs::rename(encoded.path(), path_from_utf8(out));
 
-  const double actual = get_duration(out);
   log("Gespeichert: " + out);
   log("Inhalt " + fixed_text(c_in, 2) + "s-" + fixed_text(c_out, 2) + "s | Datei " +
       fixed_text(actual, 2) + "s | Überhang Ende: " + fixed_text(actual - c_out, 2) + "s");
@@ -260,9 +283,9 @@ std::vector<std::string> handle_tag_args(const std::string& out, double c_in, do
 }
 
 void run_cut(const std::string& fp, const Json& cfg, const MessageFn& log, const MessageFn& done,
-             const MessageFn& err, const FixedPaths& paths) {
+             const MessageFn& err, const FixedPaths& paths, const ProgressFn& progress) {
   try {
-    cut_recording(fp, cfg, log, done);
+    cut_recording(fp, cfg, log, done, progress);
   } catch (const std::exception& failure) {
     log_exception(failure, paths);
     err(failure.what());

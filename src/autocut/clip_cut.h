@@ -32,10 +32,13 @@ std::optional<double> end_silence_cut(const std::vector<Silence>& silences, doub
 // recording has, except the brand that FFmpeg lists among them.
 std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out);
 
-// Cuts `fp` with the settings `cfg`. Reports each step through `log`, then exactly one of
-// `done` (the clip's path, as the last call) or `err` (the message; the failure also goes to the
-// error log of `paths`). Never throws on its own failures; temporary files are removed on every
-// path. The clip is written beside its final name and takes it only once it is tagged, so an
-// earlier clip of that name stays as it was when the cut fails.
+// Cuts `fp` with the settings `cfg`. Reports each step through `log` and how far its long runs
+// are through `progress`, then exactly one of `done` (the clip's path, as the last call) or
+// `err` (the message; the failure also goes to the error log of `paths`). Never throws on its own
+// failures; a cancel (RunCancelled, media/process.h) passes through without either call.
+// Temporary files are removed on every path. The clip is written beside its final name and takes
+// it only once it is complete, so an earlier clip of that name stays as it was when the cut fails
+// or is cancelled.
 void run_cut(const std::string& fp, const Json& cfg, const MessageFn& log, const MessageFn& done,
-             const MessageFn& err, const FixedPaths& paths = fixed_paths());
+             const MessageFn& err, const FixedPaths& paths = fixed_paths(),
+             const ProgressFn& progress = {});

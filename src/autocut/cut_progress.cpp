@@ -4,21 +4,34 @@
 
 namespace {
 
+constexpr int FILE_END = 100;  // the phase that stands for the file's end share
+
 struct KeywordRow {
   std::vector<std::string> keywords;
   int phase;
+  int next_phase;  // the phase after it in the order of the phases, where its share ends
   std::string status;
 };
 
 // First match wins, so the order matters: "extrahiere letzten take" must win over "letzten take".
 const std::vector<KeywordRow> KEYWORD_ROWS = {
-    {{"ffmpeg stille-erkennung startet"}, 18, "Analysiere Audio/Stille – Video "},
-    {{"ffmpeg stille-erkennung fertig"}, 25, "Stille erkannt – Video "},
-    {{"temporäre datei", "extrahiere letzten take"}, 32, "Bereite letzten Take vor – Video "},
-    {{"ffmpeg export startet"}, 78, "Exportiere – Video "},
-    {{"letzten take", "suche"}, 12, "Suche letzten Take – Video "},
-    {{"trimm", "schneide", "stille"}, 55, "Schneide – Video "},
+    {{"ffmpeg stille-erkennung startet"}, 18, 25, "Analysiere Audio/Stille – Video "},
+    {{"ffmpeg stille-erkennung fertig"}, 25, 32, "Stille erkannt – Video "},
+    {{"temporäre datei", "extrahiere letzten take"}, 32, 55, "Bereite letzten Take vor – Video "},
+    {{"ffmpeg export startet"}, 78, FILE_END, "Exportiere – Video "},
+    {{"letzten take", "suche"}, 12, 18, "Suche letzten Take – Video "},
+    {{"trimm", "schneide", "stille"}, 55, 78, "Schneide – Video "},
 };
+
+constexpr int FIRST_PHASE = 12;
+
+// Where `phase` of file i (from 0) of `total` stands on the bar: the file's start plus its
+// share of the phase, each truncated apart.
+int phase_percent(int phase, size_t i, size_t total) {
+  if (phase == FILE_END)
+    return batch_percent(i + 1, total);
+  return batch_percent(i, total) + static_cast<int>(1.0 / static_cast<double>(total) * phase);
+}
 
 // Lower case for ASCII and the Latin-1 letters of UTF-8 (Ä, Ö, Ü and their kin), enough for the
 // German messages and file names the keywords are tested against.
@@ -43,15 +56,19 @@ int batch_percent(size_t done, size_t total) {
   return static_cast<int>(static_cast<double>(done) / static_cast<double>(total) * 100.0);
 }
 
+int file_start_share_end(size_t i, size_t total) {
+  return phase_percent(FIRST_PHASE, i, total);
+}
+
 std::optional<CutProgress> cut_progress_for(const std::string& m, size_t i, size_t total) {
   const std::string lower = lower_case(m);
   for (const KeywordRow& row : KEYWORD_ROWS) {
     for (const std::string& keyword : row.keywords) {
       if (lower.find(keyword) == std::string::npos)
         continue;
-      const int within = static_cast<int>(1.0 / static_cast<double>(total) * row.phase);
-      return CutProgress{batch_percent(i, total) + within,
-                         row.status + std::to_string(i + 1) + "/" + std::to_string(total)};
+      return CutProgress{phase_percent(row.phase, i, total),
+                         row.status + std::to_string(i + 1) + "/" + std::to_string(total),
+                         phase_percent(row.next_phase, i, total)};
     }
   }
   return std::nullopt;

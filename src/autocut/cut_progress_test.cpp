@@ -49,6 +49,21 @@ TEST(CutProgress, LaterFilesAddTheirShareTruncatedApart) {
   EXPECT_EQ(step->status, "Exportiere – Video 2/3");
 }
 
+TEST(CutProgress, EachPhaseOwnsTheBarUpToTheNextOneOrTheFilesEnd) {
+  const auto share_end = [](const std::string& m, size_t i, size_t total) {
+    return cut_progress_for(m, i, total).value().share_end;
+  };
+  EXPECT_EQ(file_start_share_end(0, 1), 12);
+  EXPECT_EQ(share_end("Suche letzten Take ...", 0, 1), 18);
+  EXPECT_EQ(share_end("FFmpeg Stille-Erkennung startet: a.mp4", 0, 1), 25);
+  EXPECT_EQ(share_end("Extrahiere letzten Take in temporäre Datei ...", 0, 1), 55);
+  EXPECT_EQ(share_end("FFmpeg Export startet ...", 0, 1), 100);
+  // The last of seven files: its phases truncated within 85..100, its encode up to the end.
+  EXPECT_EQ(file_start_share_end(6, 7), 85 + 1);
+  EXPECT_EQ(share_end("FFmpeg Stille-Erkennung startet: g.mp4", 6, 7), 85 + 3);
+  EXPECT_EQ(share_end("FFmpeg Export startet ...", 6, 7), 100);
+}
+
 TEST(CutProgress, KeywordsInFileNamesCountToo) {
   EXPECT_EQ(pct_of("Datei: stille_nacht.mp4"), 55);
   EXPECT_EQ(pct_of("Datei: Suche.mp4"), 12);

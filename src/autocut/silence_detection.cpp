@@ -179,15 +179,29 @@ std::runtime_error analysis_failure(const std::string& fp, const std::string& er
                             utf8_tail(err, ERROR_TAIL));
 }
 
+// The lines of FFmpeg's progress report, each time that tells a time handed to `reached`.
+OutputLineFn progress_lines(const SoundReachedFn& reached) {
+  if (!reached)
+    return {};
+  return [&reached](std::string_view line) {
+    if (const std::optional<double> seconds = progress_out_seconds(line))
+      reached(*seconds);
+  };
+}
+
 // FFmpeg's report of the audio filter `filter` over the whole file.
-std::string analysis_report(const std::string& fp, const std::string& filter) {
+std::string analysis_report(const std::string& fp, const std::string& filter,
+                            const SoundReachedFn& reached = {}) {
   // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
   // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
   // it keeps an output stream for a video without sound, which then yields no silences.
+  std::vector<std::string> args = {
+      "ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp), "-af", filter, "-c:v",
+      "copy",   "-f",           "null",     "-"};
+  if (reached)
+    args.insert(args.begin() + 3, {"-progress", "pipe:1"});
   const ProcessResult run =
-      run_process({"ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp), "-af", filter,
-                   "-c:v", "copy", "-f", "null", "-"},
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+      run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
   if (run.exit_code != 0)
     throw analysis_failure(fp, run.err);
   return run.err;
@@ -201,14 +215,16 @@ void close_open_silence(SilenceReport& report, std::optional<double> duration) {
 }
 
 std::vector<SilenceReport> analyse_together(const std::string& fp, const std::string& thresh,
-                                            const std::vector<std::string>& durs) {
+                                            const std::vector<std::string>& durs,
+                                            const SoundReachedFn& reached) {
   std::vector<std::pair<double, size_t>> shortest_first;
   for (size_t i = 0; i < durs.size(); ++i) {
     const std::optional<double> seconds = number_from_text(durs[i]);
     if (!seconds) {
       std::vector<SilenceReport> reports;
       for (const std::string& dur : durs)
-        reports.push_back(parse_silence_report(analysis_report(fp, silence_filter(thresh, dur))));
+        reports.push_back(
+            parse_silence_report(analysis_report(fp, silence_filter(thresh, dur), reached)));
       return reports;
     }
     shortest_first.emplace_back(*seconds, i);
@@ -219,10 +235,13 @@ std::vector<SilenceReport> analyse_together(const std::string& fp, const std::st
   std::stable_sort(shortest_first.begin(), shortest_first.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::string chain;
-  for (const auto& [seconds, i] : shortest_first)
-    chain += (chain.empty() ? "" : ",") + silence_filter(thresh, durs[i]);
+  for (const auto& [seconds, i] : shortest_first) {
+    if (!chain.empty())
+      chain += ',';
+    chain += silence_filter(thresh, durs[i]);
+  }
   const std::vector<SilenceReport> found =
-      parse_silence_reports(analysis_report(fp, chain), durs.size());
+      parse_silence_reports(analysis_report(fp, chain, reached), durs.size());
   std::vector<SilenceReport> reports(durs.size());
   for (size_t k = 0; k < found.size(); ++k)
     reports[shortest_first[k].second] = found[k];
@@ -251,8 +270,10 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
 }
 
 SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
-                                        std::vector<std::string> durs) {
-  return std::async(std::launch::async, analyse_together, fp, thresh, std::move(durs)).share();
+                                        std::vector<std::string> durs, SoundReachedFn reached) {
+  return std::async(std::launch::async, analyse_together, fp, thresh, std::move(durs),
+                    std::move(reached))
+      .share();
 }
 
 std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, size_t which,
@@ -268,7 +289,8 @@ std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, si
 }
 
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
-                               const std::string& dur, const MessageFn& log) {
+                               const std::string& dur, const MessageFn& log,
+                               const SoundReachedFn& reached) {
   if (log)
     log(start_message(fp));
   // The sound is timed by its samples, as in a file of its own that starts at `from`; the
@@ -277,7 +299,7 @@ SoundFrom detect_silences_from(const std::string& fp, double from, const std::st
       run_process({"ffmpeg", "-hide_banner", "-nostdin", "-progress", "pipe:1", "-ss",
                    double_text(from), "-i", path_argument(fp), "-vn", "-af",
                    "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"},
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
   const std::optional<double> length = progress_out_seconds(run.out);
   if (run.exit_code != 0 || !length)
     throw analysis_failure(fp, run.err);

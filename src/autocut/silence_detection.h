@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <future>
 #include <optional>
 #include <string>
@@ -53,9 +54,13 @@ std::vector<SilenceReport> parse_silence_reports(std::string_view report, size_t
 // failure, the one of detect_silences, comes here), closes a silence still open at the end at
 // `duration` and logs the end message. Each report may be finished when the caller reaches its
 // step.
+// How far an analysis run got while it runs: the seconds of sound it has decoded, told from the
+// run's thread. `reached` of the start is told so.
+using SoundReachedFn = std::function<void(double seconds)>;
+
 using SilenceAnalysis = std::shared_future<std::vector<SilenceReport>>;
 SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
-                                        std::vector<std::string> durs);
+                                        std::vector<std::string> durs, SoundReachedFn reached = {});
 std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, size_t which,
                                               const std::string& fp, double duration,
                                               const MessageFn& log);
@@ -68,6 +73,8 @@ struct SoundFrom {
 };
 
 // The silences of at least `dur` and the length of the sound from `from` on, from one run; logs
-// as detect_silences does. Throws as detect_silences does, also when FFmpeg tells no length.
+// as detect_silences does and tells `reached` how far the run got, in seconds from `from`.
+// Throws as detect_silences does, also when FFmpeg tells no length.
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
-                               const std::string& dur, const MessageFn& log);
+                               const std::string& dur, const MessageFn& log,
+                               const SoundReachedFn& reached = {});

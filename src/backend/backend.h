@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <ostream>
@@ -54,6 +55,9 @@ class Backend {
   void get_state(const Json& payload);
   void start_cut(const Json& payload);
   void start_export(const Json& payload);
+  // Ends the running job's FFmpeg child at once and waits until the job has stopped and sent its
+  // closing events, then sends the state; without a job, a "Hinweis" notice and nothing else.
+  void cancel(const Json& payload);
 
   // For the command loop and tests.
   Json cfg() const;
@@ -74,7 +78,8 @@ class Backend {
   // Runs `job` on a detached job thread; busy must be set. This is the one catch-all of both
   // jobs: whatever escapes `job` is written to the error log, clears busy and is logged in
   // `panel`, followed by the state, so busy never stays set after a failure. When the thread
-  // cannot start, busy is cleared and the failure thrown.
+  // cannot start, busy is cleared and the failure thrown. The end of the thread lets children
+  // start again after a cancel and wakes cancel.
   void start_job_thread(const std::string& panel, std::function<void()> job);
   // The end of a cut batch, in one step under the lock: each clip of cut_results that still
   // exists and is not yet listed joins the master list, and busy is cleared. Returns how many
@@ -90,5 +95,7 @@ class Backend {
   std::vector<std::string> cut_results_;
   std::vector<std::string> mas_files_;
   bool busy_ = false;
+  bool job_running_ = false;  // from the start of a job thread to its end
+  std::condition_variable job_ended_;
   std::vector<std::string> support_log_;
 };

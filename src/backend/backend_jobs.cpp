@@ -5,6 +5,7 @@
 #include "autocut/cut_batch.h"
 #include "backend/backend.h"
 #include "export/export_job.h"
+#include "media/process.h"
 #include "settings/error_log.h"
 #include "settings/path_text.h"
 
@@ -33,9 +34,12 @@ void Backend::start_cut(const Json& payload) {
       cut_results_.push_back(clip);
     };
     const SettingsFn live_cfg = [this] { return cfg(); };
-    cut_batch(queue, live_cfg, report, paths_, keep_clip);
+    const bool completed = cut_batch(queue, live_cfg, report, paths_, keep_clip);
     const size_t cut = end_cut_batch();
-    report_cut_batch_end(cut, queue.size(), report);
+    if (completed)
+      report_cut_batch_end(cut, queue.size(), report);
+    else
+      report_cut_batch_cancelled(cut, queue.size(), report);
   });
   send_state();
 }
@@ -83,6 +87,20 @@ void Backend::start_export(const Json& payload) {
   send_state();
 }
 
+void Backend::cancel(const Json&) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  if (!busy_) {
+    hold.unlock();
+    send_event("notify", {{"title", "Hinweis"},
+                          {"message", "Es läuft kein Prozess, der abgebrochen werden kann."}});
+    return;
+  }
+  cancel_children();
+  job_ended_.wait(hold, [this] { return !job_running_; });
+  hold.unlock();
+  send_state();
+}
+
 void Backend::start_job_thread(const std::string& panel, std::function<void()> job) {
   const auto run = [this, panel, job = std::move(job)] {
     try {
@@ -98,11 +116,19 @@ void Backend::start_job_thread(const std::string& panel, std::function<void()> j
         // The events cannot be written any more; busy is cleared all the same.
       }
     }
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      allow_children();
+      job_running_ = false;
+    }
+    job_ended_.notify_all();
   };
+  std::lock_guard<std::mutex> hold(mutex_);
   try {
     std::thread(run).detach();
   } catch (const std::exception&) {
-    set_busy(false);
+    busy_ = false;
     throw;
   }
+  job_running_ = true;
 }

@@ -31,6 +31,7 @@ CommandTable make_command_table(Backend& backend) {
       {"start_export", bind(&Backend::start_export)},
       {"copy_support_log", bind(&Backend::copy_support_log)},
       {"get_state", bind(&Backend::get_state)},
+      {"cancel", bind(&Backend::cancel)},
   };
 }
 

@@ -11,6 +11,7 @@
 #include "capcut/meta_files.h"
 #include "capcut/program_dir.h"
 #include "capcut/uuid.h"
+#include "media/process.h"
 #include "settings/error_log.h"
 #include "settings/local_time.h"
 #include "settings/path_text.h"
@@ -198,24 +199,32 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
   const std::string project_name = PROJECT_PREFIX + local_time_text("%Y%m%d_%H%M%S");
   log("Erstelle CapCut-Projekt: " + project_name);
   const fs::path project_dir = create_project_dir(places.projects_dir, project_name);
-  copy_template(places.template_dir, project_dir);
-
   std::vector<fs::path> main_drafts;
-  for (const char* name : DRAFT_FILES) {
-    if (fs::exists(project_dir / name, error))
-      main_drafts.push_back(project_dir / name);
+  long long duration_us = 0;
+  try {
+    copy_template(places.template_dir, project_dir);
+    for (const char* name : DRAFT_FILES) {
+      if (fs::exists(project_dir / name, error))
+        main_drafts.push_back(project_dir / name);
+    }
+    if (main_drafts.empty())
+      throw std::runtime_error("CapCut Template enthält keine draft_content.json");
+    FreshIds ids;
+    duration_us = rewrite_draft(main_drafts.front(), clips, cfg, ids);
+    // A template may hold both names; the other one gets the same clips, so neither is stale.
+    for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
+      rewrite_draft(*other, clips, cfg, ids);
+    rewrite_timeline_drafts(project_dir, clips, cfg, ids);
+    for (const char* name : META_FILES)
+      update_meta_file(project_dir / name, project_name, duration_us, ids);
+    patch_capcut_meta_materials(project_dir, clips, cfg, duration_us, project_name, log);
+    throw_if_cancelled();
+  } catch (const RunCancelled&) {
+    // Cancelled before it is registered: the half-made project goes. Once registered, nothing
+    // is left that a cancel could stop.
+    fs::remove_all(project_dir, error);
+    throw;
   }
-  if (main_drafts.empty())
-    throw std::runtime_error("CapCut Template enthält keine draft_content.json");
-  FreshIds ids;
-  const long long duration_us = rewrite_draft(main_drafts.front(), clips, cfg, ids);
-  // A template may hold both names; the other one gets the same clips, so neither is stale.
-  for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
-    rewrite_draft(*other, clips, cfg, ids);
-  rewrite_timeline_drafts(project_dir, clips, cfg, ids);
-  for (const char* name : META_FILES)
-    update_meta_file(project_dir / name, project_name, duration_us, ids);
-  patch_capcut_meta_materials(project_dir, clips, cfg, duration_us, project_name, log);
 
   const fs::path registry = places.projects_dir / "root_meta_info.json";
   const CapcutProjectEntry entry{project_draft_id(project_dir), project_name, project_dir,
@@ -266,7 +275,7 @@ void run_capcut_project_export(const std::vector<std::string>& files, const Json
 
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
                                const MessageFn& log, const MessageFn& done, const MessageFn& err,
-                               const FixedPaths& paths) {
+                               const FixedPaths& paths, const ProgressFn&) {
   std::optional<CapcutExportPlaces> places;
   try {
     places = CapcutExportPlaces{capcut_project_base_dir(), capcut_template_dir(), paths};

@@ -11,10 +11,12 @@
 // Creates a new CapCut project from the template beside the program file, holding `files` in
 // order on its first video track, and registers it in CapCut's project list. Reports through
 // `log`, then exactly one of `done` (the project folder) and `err` (the error text, whose report
-// goes to the error log of `paths`).
+// goes to the error log of `paths`). Its runs are short probes, which report no progress. A
+// cancel before the project is registered takes the project folder away again; the registration
+// itself runs no child, so a cancel never comes between its backup and its write.
 void run_master_capcut_project(const std::vector<std::string>& files, const Json& cfg,
                                const MessageFn& log, const MessageFn& done, const MessageFn& err,
-                               const FixedPaths& paths);
+                               const FixedPaths& paths, const ProgressFn& progress = {});
 
 // The systems on which CapCut keeps its projects in different places.
 enum class CapcutHost { macos, other };

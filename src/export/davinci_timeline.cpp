@@ -25,7 +25,8 @@ TimelineSpan davinci_span(double total, const std::optional<HandlePair>& handles
 }
 
 void run_master_xml(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths,
+                    const ProgressFn&) {
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));

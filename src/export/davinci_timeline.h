@@ -25,6 +25,7 @@ TimelineSpan davinci_span(double total, const std::optional<HandlePair>& handles
 
 // The exporter of mode "xml": reads `resolution` and `output_folder`; reports through `log`, then
 // exactly one of `done` (the document's path) and `err` (the error text, whose report goes to the
-// error log of `paths`).
+// error log of `paths`). Its runs are short probes, which report no progress.
 void run_master_xml(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths);
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths,
+                    const ProgressFn& progress = {});

@@ -8,6 +8,7 @@
 #include "media/ffmpeg_tools.h"
 #include "media/path_argument.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "media/timecode.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
@@ -66,8 +67,20 @@ bool same_identity(const SourceIdentity& a, const SourceIdentity& b) {
   return a.path == b.path && a.size == b.size && a.modified == b.modified;
 }
 
-ProcessResult run_ffmpeg_job(const std::vector<std::string>& args) {
-  return run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+ProcessResult run_ffmpeg_job(const std::vector<std::string>& args, double span,
+                             const ProgressFn& progress) {
+  return run_ffmpeg_with_progress(args, span, progress, FFMPEG_TIMEOUT,
+                                  OutputDecoding::replace_invalid);
+}
+
+// The length of a source, against which its copy's runs tell how far they are; 0 (no progress)
+// when it cannot be read, in which case the runs report the failure.
+double source_seconds(const std::string& source) {
+  try {
+    return get_duration(source);
+  } catch (const std::exception&) {
+    return 0.0;
+  }
 }
 
 std::vector<std::string> stream_copy_command(const std::string& src, const std::string& out) {
@@ -142,7 +155,8 @@ std::string export_media_strategy(const std::string& target, const std::string& 
 }
 
 std::string make_editor_safe_mp4(const std::string& src, const std::string& dst, const Json& cfg,
-                                 const MessageFn& log, const std::string& label) {
+                                 const MessageFn& log, const std::string& label,
+                                 const ProgressFn& progress) {
   const fs::path source = absolute_form(path_from_utf8(src));
   const fs::path copy = absolute_form(path_from_utf8(dst));
   const std::string copy_text = path_to_utf8(copy);
@@ -169,10 +183,12 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
 
   const std::string source_argument = path_argument(path_to_utf8(source));
   const std::string partial_argument = path_argument(partial_text);
-  if (run_ffmpeg_job(stream_copy_command(source_argument, partial_argument)).exit_code != 0) {
+  const double span = progress ? source_seconds(source_argument) : 0.0;
+  if (run_ffmpeg_job(stream_copy_command(source_argument, partial_argument), span, progress)
+          .exit_code != 0) {
     log(label + ": direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ...");
     const ProcessResult encoded =
-        run_ffmpeg_job(encode_command(source_argument, frame, partial_argument));
+        run_ffmpeg_job(encode_command(source_argument, frame, partial_argument), span, progress);
     if (encoded.exit_code != 0) {
       throw std::runtime_error(label + ": MP4 konnte nicht erstellt werden:\n" +
                                utf8_tail(encoded.err, 900));
@@ -186,7 +202,8 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
 
 EditorMedia prepare_files_for_editor(const std::vector<std::string>& files, const Json& cfg,
                                      const MessageFn& log, const std::string& target,
-                                     const std::string& folder_name, bool delete_original_mkv) {
+                                     const std::string& folder_name, bool delete_original_mkv,
+                                     const ProgressFn& progress) {
   const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
   EditorMedia media;
   std::map<std::string, fs::path> copy_of_source;
@@ -207,8 +224,8 @@ EditorMedia prepare_files_for_editor(const std::vector<std::string>& files, cons
       const fs::path folder = path_from_utf8(*media.conversion_dir);
       known = copy_of_source.emplace(src, copy_path_for(folder, src, target, taken_names)).first;
     }
-    const std::string copy =
-        make_editor_safe_mp4(src, path_to_utf8(known->second), cfg, log, title_case(target));
+    const std::string copy = make_editor_safe_mp4(src, path_to_utf8(known->second), cfg, log,
+                                                  title_case(target), progress);
     media.prepared.push_back(copy);
     std::error_code error;
     if (delete_original_mkv && to_lower_ascii(extension_of(src)) == ".mkv" &&

@@ -18,10 +18,12 @@
 std::string export_media_strategy(const std::string& target, const std::string& path);
 
 // Makes (or reuses) the MP4 copy `dst` of `src`: a stream copy first, a full H.264 encode when
-// that fails. Returns the copy's absolute path. Throws with `label` + ": MP4 konnte nicht
-// erstellt werden:" and FFmpeg's error tail when both runs fail; no file is left at `dst` then.
+// that fails, each telling `progress` how far it is. Returns the copy's absolute path. Throws
+// with `label` + ": MP4 konnte nicht erstellt werden:" and FFmpeg's error tail when both runs
+// fail; no file is left at `dst` then, nor after a cancel.
 std::string make_editor_safe_mp4(const std::string& src, const std::string& dst, const Json& cfg,
-                                 const MessageFn& log, const std::string& label = "Export");
+                                 const MessageFn& log, const std::string& label = "Export",
+                                 const ProgressFn& progress = {});
 
 // What a timeline references, one path per clip in order; the MKV sources to delete after
 // success; the conversion folder when some clip needed one.
@@ -38,7 +40,8 @@ struct EditorMedia {
 EditorMedia prepare_files_for_editor(const std::vector<std::string>& files, const Json& cfg,
                                      const MessageFn& log, const std::string& target,
                                      const std::string& folder_name,
-                                     bool delete_original_mkv = false);
+                                     bool delete_original_mkv = false,
+                                     const ProgressFn& progress = {});
 
 // Deletes each file and its ".handles.json" side file; logs a line per file that cannot be
 // deleted and the count of deleted files. Never fails.

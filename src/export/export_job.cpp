@@ -9,8 +9,10 @@
 #include "export/davinci_timeline.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
+#include "media/process.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
+#include "settings/progress_bar.h"
 
 namespace {
 
@@ -30,11 +32,23 @@ std::string plain_digits(const std::string& digits) {
   return first == std::string::npos ? "0" : digits.substr(first);
 }
 
+// ((cur - 1) / tot) * 100, divided first, truncated and kept within 0..100.
+double counter_percent(double cur, double tot) {
+  const double ratio = (cur - 1.0) / tot;
+  return std::isnan(ratio) ? 0.0 : std::clamp(std::trunc(ratio * 100.0), 0.0, 100.0);
+}
+
+constexpr double JOIN_PERCENT = 90;
+
 std::string upper_ascii(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
     return static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
   });
   return text;
+}
+
+std::string start_status(const ExportMode& chosen) {
+  return "Starte " + chosen.label + " Export ...";
 }
 
 }  // namespace
@@ -48,18 +62,19 @@ std::optional<ExportProgress> progress_for_message(const std::string& msg) {
     // A total of 0 only comes from a folder or file name; such a bracket is no counter.
     if (tot != "0") {
       // strtod saturates numbers too long for a double instead of failing.
-      const double ratio =
-          (std::strtod(cur.c_str(), nullptr) - 1.0) / std::strtod(tot.c_str(), nullptr);
-      const double pct =
-          std::isnan(ratio) ? 0.0 : std::clamp(std::trunc(ratio * 100.0), 0.0, 100.0);
-      return ExportProgress{pct, "Clip " + cur + "/" + tot + " wird verarbeitet ..."};
+      const double cur_number = std::strtod(cur.c_str(), nullptr);
+      const double tot_number = std::strtod(tot.c_str(), nullptr);
+      const double share_end =
+          cur_number < tot_number ? counter_percent(cur_number + 1, tot_number) : JOIN_PERCENT;
+      return ExportProgress{counter_percent(cur_number, tot_number),
+                            "Clip " + cur + "/" + tot + " wird verarbeitet ...", share_end};
     }
   }
   const std::string lower = keyword_lower(msg);
   if (lower.find("füge") != std::string::npos || lower.find("concat") != std::string::npos)
-    return ExportProgress{90, "Clips zusammenfügen ..."};
+    return ExportProgress{JOIN_PERCENT, "Clips zusammenfügen ...", 100};
   if (lower.find("analysiere") != std::string::npos)
-    return ExportProgress{5, "Analysiere Clips ..."};
+    return ExportProgress{5, "Analysiere Clips ...", 5};
   return std::nullopt;
 }
 
@@ -91,7 +106,7 @@ std::optional<std::string> audio_files_refusal(const std::vector<std::string>& f
 }
 
 void report_export_start(const ExportMode& chosen, size_t count, const Reporter& report) {
-  report.progress("master", 0, "Starte " + chosen.label + " Export ...");
+  report.progress("master", 0, start_status(chosen));
   report.log("master",
              "Starte " + chosen.label + " Export mit " + std::to_string(count) + " Clip(s) ...",
              "info");
@@ -101,20 +116,30 @@ ExportOutcome run_export(const ExportMode& chosen, const std::vector<std::string
                          const SettingsFn& live_cfg, const Reporter& report,
                          const FixedPaths& paths) {
   ExportOutcome outcome;
-  const MessageFn progress_log = [&report](const std::string& msg) {
+  ProgressBar bar(report, "master", 0, start_status(chosen), START_SHARE_END);
+  const MessageFn progress_log = [&report, &bar](const std::string& msg) {
     report.log("master", msg, "info");
     if (const auto step = progress_for_message(msg))
-      report.progress("master", step->pct, step->status);
+      bar.step(step->pct, step->status, step->share_end);
   };
   const MessageFn done = [&outcome](const std::string& path) { outcome.path = path; };
   const MessageFn err = [&outcome](const std::string& text) { outcome.error = text; };
-  chosen.exporter(files, live_cfg(), progress_log, done, err, paths);
+  try {
+    chosen.exporter(files, live_cfg(), progress_log, done, err, paths, bar.run_progress());
+  } catch (const RunCancelled&) {
+    outcome = ExportOutcome{};
+    outcome.cancelled = true;
+  }
   return outcome;
 }
 
 void report_export_end(const ExportOutcome& outcome, const ExportMode& chosen,
                        const Reporter& report) {
-  if (outcome.path) {
+  if (outcome.cancelled) {
+    report.progress("master", 0, "Abgebrochen ✗");
+    report.log("master", "Abgebrochen! " + chosen.label + " Export nicht fertiggestellt.", "info");
+    report.notify("Abgebrochen", "Der " + chosen.label + " Export wurde abgebrochen.");
+  } else if (outcome.path) {
     report.progress("master", 100, "Fertig ✓");
     report.log("master", "Fertig: " + *outcome.path, "ok");
     report.notify(chosen.title, "Gespeichert: " + *outcome.path);

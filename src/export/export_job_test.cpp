@@ -107,7 +107,7 @@ TEST(Exporters, ReportFailuresToTheGivenPaths) {
     Recorder recorder;
     export_mode_for(mode).exporter({path_to_utf8(scratch / "a.mp4")},
                                    export_cfg(path_to_utf8(scratch / "out"), "8K"), recorder.log(),
-                                   recorder.done(), recorder.err(), given);
+                                   recorder.done(), recorder.err(), given, {});
     EXPECT_EQ(recorder.outcome(), "err: Unbekannte Auflösung: 8K") << mode;
     EXPECT_NE(read_text_file(given.error_log).find("Unbekannte Auflösung: 8K"), std::string::npos)
         << mode;

@@ -8,6 +8,7 @@
 
 #include "media/path_argument.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "settings/atomic_file.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
@@ -149,11 +150,24 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
 void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
                           const ClipAudio& sound_format, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
-                          const MessageFn& log) {
+                          const MessageFn& log, const ProgressFn& progress) {
   std::vector<double> spans;
   for (const GroupClip& clip : clips)
     spans.push_back(clip.cut.dur);
   const std::vector<ClipEnd> ends = clip_ends(spans, sound_format.sample_rate);
+  const auto start_frame = [&](size_t i) { return i == 0 ? int64_t{0} : ends[i - 1].frame; };
+
+  // Each clip's counter is logged when the run of its group reaches it, so the bar stands at the
+  // clip that is being encoded and moves within its share.
+  size_t announced = 0;
+  const auto announce_through = [&](size_t i) {
+    for (; announced <= i; ++announced) {
+      log("[" + std::to_string(announced + 1) + "/" + std::to_string(clips.size()) + "] " +
+          file_name_of(clips[announced].path));
+      if (clips[announced].cut.handle_message)
+        log(*clips[announced].cut.handle_message);
+    }
+  };
 
   const fs::path sound = temporary / "sound.pcm";
   std::vector<std::string> pictures;
@@ -161,22 +175,33 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     const size_t last = std::min(clips.size(), first + CLIPS_PER_GROUP);
     const std::vector<GroupClip> group(clips.begin() + first, clips.begin() + last);
     std::string names;
-    for (size_t i = first; i < last; ++i) {
-      const std::string name = file_name_of(clips[i].path);
-      log("[" + std::to_string(i + 1) + "/" + std::to_string(clips.size()) + "] " + name);
-      if (clips[i].cut.handle_message)
-        log(*clips[i].cut.handle_message);
-      names += (names.empty() ? "" : ", ") + name;
+    for (size_t i = first; i < last; ++i)
+      names += (names.empty() ? "" : ", ") + file_name_of(clips[i].path);
+    announce_through(first);
+    ProgressFn within_clip;
+    if (progress) {
+      within_clip = [&, first, last](double done) {
+        const double frames = done * static_cast<double>(ends[last - 1].frame - start_frame(first));
+        const double at = static_cast<double>(start_frame(first)) + frames;
+        while (announced < last && at >= static_cast<double>(start_frame(announced)))
+          announce_through(announced);
+        const size_t current = announced - 1;
+        const double length = static_cast<double>(ends[current].frame - start_frame(current));
+        progress((at - static_cast<double>(start_frame(current))) / length);
+      };
     }
     const std::string picture = group_name(pictures.size(), extension);
     const fs::path piece = temporary / group_name(pictures.size(), ".pcm");
     const ClipEnd start = first == 0 ? ClipEnd{} : ends[first - 1];
-    const ProcessResult run = run_process(
+    const double group_seconds =
+        static_cast<double>(ends[last - 1].frame - start.frame) / static_cast<double>(FPS);
+    const ProcessResult run = run_ffmpeg_with_progress(
         group_command(group, start, std::vector<ClipEnd>(ends.begin() + first, ends.begin() + last),
                       frame, sound_format, path_to_utf8(temporary / picture), path_to_utf8(piece)),
-        FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+        group_seconds, within_clip, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
     if (run.exit_code != 0)
       throw std::runtime_error("Fehler bei " + names + ": " + utf8_tail(run.err, GROUP_ERROR_TAIL));
+    announce_through(last - 1);
     append_samples(piece, sound);
     fs::remove(piece);
     pictures.push_back(picture);
@@ -185,9 +210,10 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
   log("Füge Clips zusammen ...");
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(pictures));
-  const ProcessResult joined = run_process(
+  const ProcessResult joined = run_ffmpeg_with_progress(
       master_mux_command(path_to_utf8(list_file), path_to_utf8(sound), sound_format, out),
-      FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+      static_cast<double>(ends.back().frame) / static_cast<double>(FPS), progress, FFMPEG_TIMEOUT,
+      OutputDecoding::replace_invalid);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, JOIN_ERROR_TAIL));
 }

@@ -53,10 +53,11 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                             const std::string& out);
 
 // Writes the master of `clips` to `out`, with the group files in `temporary`, which the caller
-// removes. Logs the clip counters (with `handle_message`s) of each group before its run, then
-// "Füge Clips zusammen ...". Throws "Fehler bei " + the group's clip names + ": " + FFmpeg's
+// removes. Logs each clip's counter (with its `handle_message`) when its group's run reaches it,
+// then "Füge Clips zusammen ..."; `progress` is told how far the run is within the clip logged
+// last, and within the join. Throws "Fehler bei " + the group's clip names + ": " + FFmpeg's
 // error tail when a group fails, "Concat Fehler: " + the tail when the join does.
 void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
                           const ClipAudio& sound_format, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
-                          const MessageFn& log);
+                          const MessageFn& log, const ProgressFn& progress = {});

@@ -11,6 +11,7 @@
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
+#include "media/run_progress.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -48,8 +49,10 @@ int positive_integer_of(const Json& value) {
   return 0;
 }
 
-ProcessResult run_ffmpeg_job(const std::vector<std::string>& args) {
-  return run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+ProcessResult run_ffmpeg_job(const std::vector<std::string>& args, double span,
+                             const ProgressFn& progress) {
+  return run_ffmpeg_with_progress(args, span, progress, FFMPEG_TIMEOUT,
+                                  OutputDecoding::replace_invalid);
 }
 
 }  // namespace
@@ -223,13 +226,15 @@ ClipAudio master_sound_format(const std::vector<ClipAudio>& audio) {
 void run_master_clip_by_clip(const std::vector<std::string>& files,
                              const std::vector<ProbedClip>& probed, FrameSize frame,
                              const fs::path& temporary, const std::string& extension,
-                             const std::string& output, const MessageFn& log) {
+                             const std::string& output, const MessageFn& log,
+                             const ProgressFn& progress) {
   std::vector<ClipAudio> audio;
   for (const ProbedClip& clip : probed)
     audio.push_back(clip.probe ? parse_clip_audio(clip.probe->json) : ClipAudio{});
   const ClipAudio silence_format = master_sound_format(audio);
   const size_t n = files.size();
   std::vector<std::string> names;
+  double master_seconds = 0.0;
   for (size_t i = 0; i < n; ++i) {
     const std::string clip_name = file_name_of(files[i]);
     log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
@@ -246,17 +251,20 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
       silence = silence_format;
     const ProcessResult result = run_ffmpeg_job(
         normalisation_command(path_argument(files[i]), cut, frame,
-                              path_argument(path_to_utf8(temporary / name)), silence));
+                              path_argument(path_to_utf8(temporary / name)), silence),
+        cut.dur, progress);
     if (result.exit_code != 0)
       throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
     names.push_back(name);
+    master_seconds += cut.dur;
   }
 
   log("Füge Clips zusammen ...");
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(names));
   const ProcessResult joined =
-      run_ffmpeg_job(concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)));
+      run_ffmpeg_job(concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)),
+                     master_seconds, progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 }
@@ -283,7 +291,8 @@ std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::st
 }  // namespace
 
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths) {
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths,
+                    const ProgressFn& progress) {
   std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
@@ -302,9 +311,10 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     std::vector<ClipAudio> audio;
     if (const auto clips = clips_for_groups(files, probed, audio)) {
       run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension,
-                           master.text(), log);
+                           master.text(), log, progress);
     } else {
-      run_master_clip_by_clip(files, probed, frame, temporary, extension, master.text(), log);
+      run_master_clip_by_clip(files, probed, frame, temporary, extension, master.text(), log,
+                              progress);
     }
     fs::rename(master.path(), path_from_utf8(output));
 

@@ -76,6 +76,8 @@ std::string concat_list_text(const std::vector<std::string>& names);
 
 // The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,
 // then exactly one of `done` (the master's path) and `err` (the error text, whose report goes to
-// the error log of `paths`).
+// the error log of `paths`). The normalisations and the join report their progress through
+// `progress`.
 void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, const MessageFn& log,
-                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths);
+                    const MessageFn& done, const MessageFn& err, const FixedPaths& paths,
+                    const ProgressFn& progress = {});

@@ -6,6 +6,7 @@
 #include "export/file_url.h"
 #include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
+#include "media/process.h"
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
@@ -13,10 +14,10 @@
 
 void run_master_xml_premiere(const std::vector<std::string>& files, const Json& cfg,
                              const MessageFn& log, const MessageFn& done, const MessageFn& err,
-                             const FixedPaths& paths) {
+                             const FixedPaths& paths, const ProgressFn& progress) {
   try {
-    const EditorMedia media =
-        prepare_files_for_editor(files, cfg, log, "premiere", "Premiere_Pro_Cut_Videos", true);
+    const EditorMedia media = prepare_files_for_editor(files, cfg, log, "premiere",
+                                                       "Premiere_Pro_Cut_Videos", true, progress);
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
     fs::create_directories(output_folder);
@@ -48,6 +49,8 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     }
 
     const std::string document_text = path_to_utf8(document);
+    // Writing the document leads to deleting the converted sources: not after a cancel.
+    throw_if_cancelled();
     write_file_atomically(document,
                           timeline_document("Tavelmor Studio - Premiere Timeline", frame, clips));
     if (media.conversion_dir) {

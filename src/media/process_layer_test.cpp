@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <stdexcept>
 #include <thread>
 
 #include "media/process.h"
@@ -111,7 +112,57 @@ TEST_F(ProcessLayer, AChildThatClosesItsOutputsStillTimesOut) {
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
 }
 
+TEST_F(ProcessLayer, HandsOverOutputLinesWhileTheChildRuns) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<std::pair<std::string, Clock::time_point>> lines;
+  const ProcessResult result =
+      run_process({"test_child", "lines", "2"}, 30, OutputDecoding::raw,
+                  [&](std::string_view line) { lines.emplace_back(line, Clock::now()); });
+  const auto ended = Clock::now();
+  EXPECT_EQ(result.out, "one\ntwo\r\nthree\n\nfour") << "the whole output is still captured";
+  ASSERT_EQ(lines.size(), 5u);
+  const std::vector<std::string> expected = {"one", "two", "three", "", "four"};
+  for (size_t i = 0; i < lines.size(); ++i)
+    EXPECT_EQ(lines[i].first, expected[i]);
+  EXPECT_GT(ended - lines[1].second, std::chrono::seconds(1)) << "two came before the pause";
+}
+
+TEST_F(ProcessLayer, AFailingLineReaderEndsTheChildAndTheRun) {
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(run_process({"test_child", "lines", "30"}, 60, OutputDecoding::raw,
+                           [](std::string_view) { throw std::runtime_error("genug"); }),
+               std::runtime_error);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+}
+
+TEST_F(ProcessLayer, ACancelEndsTheRunningChildAndKeepsNewOnesFromStarting) {
+  std::thread canceller([] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    cancel_children();
+  });
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_THROW(child({"sleep", "30"}), RunCancelled);
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+  EXPECT_THROW(child({"exit", "0"}), RunCancelled);
+  EXPECT_THROW(throw_if_cancelled(), RunCancelled);
+  allow_children();
+  EXPECT_NO_THROW(throw_if_cancelled());
+  EXPECT_EQ(child({"exit", "0"}).exit_code, 0);
+}
+
 #ifndef _WIN32
+
+TEST_F(ProcessLayer, ACancelledRunStartsNoChild) {
+  ScopedTempDir scratch;
+  const fs::path started = scratch / "started";
+  cancel_children();
+  EXPECT_THROW(
+      run_process({"sh", "-c", "touch '" + started.string() + "'"}, 10, OutputDecoding::raw),
+      RunCancelled);
+  allow_children();
+  EXPECT_FALSE(fs::exists(started));
+}
 
 TEST_F(ProcessLayer, TheChildInheritsStandardInput) {
   int feed[2];

@@ -212,36 +212,18 @@ bool wait_for_exit_until(pid_t pid, std::chrono::steady_clock::time_point deadli
   }
 }
 
-}  // namespace
-
-ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
-                          OutputDecoding decoding) {
-  if (args.empty())
-    throw std::runtime_error("Kein Programm angegeben");
-  // Spawning under the registry lock keeps kill_running_children from missing a new child, and
-  // keeps the pipes of concurrent spawns apart.
-  std::unique_lock<std::mutex> hold(children_lock);
-  if (ending) {
-    hold.unlock();
-    wait_for_the_end();
-  }
-  Pipe out_pipe, err_pipe;
-  const pid_t pid = spawn_child(args, out_pipe, err_pipe);
-  running_children.insert(pid);
-  hold.unlock();
-  out_pipe.close_write();
-  err_pipe.close_write();
-
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
-  std::string captured[2];
-  int fds[2] = {out_pipe.read_end, err_pipe.read_end};
-  bool timed_out = false;
+// Reads both output streams until both are closed or `deadline` passes (then `timed_out`), each
+// into its `captured` text; `lines`, when given, also gets standard output as it arrives. Throws
+// when the streams cannot be read.
+void read_until_closed(int fds[2], std::string captured[2],
+                       std::chrono::steady_clock::time_point deadline, bool& timed_out,
+                       OutputLines* lines, const std::string& program) {
   while (fds[0] >= 0 || fds[1] >= 0) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) {
       timed_out = true;
-      break;
+      return;
     }
     pollfd polled[2];
     int count = 0;
@@ -253,10 +235,7 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
         ::poll(polled, count, static_cast<int>(std::min<long long>(left.count(), 60000)));
     if (ready < 0 && errno != EINTR) {
       const int error = errno;
-      ::killpg(pid, SIGKILL);
-      wait_for_exit(pid);
-      unregister_child(pid);
-      throw std::runtime_error("Ausgabe von " + args[0] + " kann nicht gelesen werden (" +
+      throw std::runtime_error("Ausgabe von " + program + " kann nicht gelesen werden (" +
                                std::strerror(error) + ")");
     }
     for (int p = 0; p < count && ready > 0; ++p) {
@@ -267,10 +246,50 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
       const ssize_t got = ::read(polled[p].fd, buffer, sizeof buffer);
       if (got > 0) {
         captured[stream].append(buffer, static_cast<size_t>(got));
+        if (stream == 0 && lines)
+          lines->add(std::string_view(buffer, static_cast<size_t>(got)));
       } else if (got == 0 || errno != EINTR) {
         fds[stream] = -1;  // closed; the Pipe closes the descriptor
+        if (stream == 0 && lines)
+          lines->finish();
       }
     }
+  }
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
+                          OutputDecoding decoding, const OutputLineFn& out_lines) {
+  if (args.empty())
+    throw std::runtime_error("Kein Programm angegeben");
+  // Spawning under the registry lock keeps kill_running_children from missing a new child, and
+  // keeps the pipes of concurrent spawns apart.
+  std::unique_lock<std::mutex> hold(children_lock);
+  if (ending) {
+    hold.unlock();
+    wait_for_the_end();
+  }
+  throw_if_cancelled();
+  Pipe out_pipe, err_pipe;
+  const pid_t pid = spawn_child(args, out_pipe, err_pipe);
+  running_children.insert(pid);
+  hold.unlock();
+  out_pipe.close_write();
+  err_pipe.close_write();
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  std::string captured[2];
+  int fds[2] = {out_pipe.read_end, err_pipe.read_end};
+  bool timed_out = false;
+  OutputLines lines(out_lines);
+  try {
+    read_until_closed(fds, captured, deadline, timed_out, out_lines ? &lines : nullptr, args[0]);
+  } catch (...) {
+    ::killpg(pid, SIGKILL);
+    wait_for_exit(pid);
+    unregister_child(pid);
+    throw;
   }
 
   int exit_code = -1;
@@ -281,6 +300,7 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
     exit_code = wait_for_exit(pid);
   }
   unregister_child(pid);
+  throw_if_cancelled();
   if (timed_out) {
     throw std::runtime_error("Zeitüberschreitung: " + args[0] + " lief länger als " +
                              std::to_string(timeout_seconds) + " s und wurde beendet");

@@ -3,7 +3,9 @@
 #endif
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
+#include <exception>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -104,17 +106,23 @@ struct Handle {
   }
 };
 
-void read_all(HANDLE pipe, std::string& into) {
+// Reads the pipe until it closes; `lines`, when given, also gets the bytes as they arrive.
+void read_all(HANDLE pipe, std::string& into, OutputLines* lines = nullptr) {
   char buffer[65536];
   DWORD got = 0;
-  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0)
+  while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
     into.append(buffer, got);
+    if (lines)
+      lines->add(std::string_view(buffer, got));
+  }
+  if (lines)
+    lines->finish();
 }
 
 }  // namespace
 
 ProcessResult run_process(const std::vector<std::string>& args, int timeout_seconds,
-                          OutputDecoding decoding) {
+                          OutputDecoding decoding, const OutputLineFn& out_lines) {
   if (args.empty())
     throw std::runtime_error("Kein Programm angegeben");
   std::wstring command_line;
@@ -131,6 +139,7 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
       hold.unlock();
       wait_for_the_end();
     }
+    throw_if_cancelled();
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     if (!CreatePipe(&out_read.value, &out_write.value, &inheritable, 0) ||
         !CreatePipe(&err_read.value, &err_write.value, &inheritable, 0)) {
@@ -173,17 +182,29 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
     in_copy.reset();
   }
 
+  // Standard output is read on this thread, so its lines reach `out_lines` here; a watcher
+  // keeps the deadline, and ending the child at it ends its output too.
   std::string captured_out, captured_err;
-  std::thread err_reader(read_all, err_read.value, std::ref(captured_err));
-  std::thread out_reader(read_all, out_read.value, std::ref(captured_out));
-  const DWORD waited =
-      WaitForSingleObject(process.value, static_cast<DWORD>(timeout_seconds) * 1000);
-  const bool timed_out = waited != WAIT_OBJECT_0;
-  if (timed_out) {
+  std::thread err_reader(read_all, err_read.value, std::ref(captured_err), nullptr);
+  std::atomic<bool> timed_out{false};
+  std::thread watcher([&] {
+    const DWORD waited =
+        WaitForSingleObject(process.value, static_cast<DWORD>(timeout_seconds) * 1000);
+    if (waited != WAIT_OBJECT_0) {
+      timed_out = true;
+      TerminateProcess(process.value, 1);
+    }
+  });
+  std::exception_ptr failure;
+  OutputLines lines(out_lines);
+  try {
+    read_all(out_read.value, captured_out, out_lines ? &lines : nullptr);
+  } catch (...) {
+    failure = std::current_exception();
     TerminateProcess(process.value, 1);
-    WaitForSingleObject(process.value, INFINITE);
   }
-  out_reader.join();
+  watcher.join();
+  WaitForSingleObject(process.value, INFINITE);
   err_reader.join();
   {
     std::unique_lock<std::mutex> hold(spawn_lock);
@@ -192,6 +213,9 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
       wait_for_the_end();
     }
   }
+  if (failure)
+    std::rethrow_exception(failure);
+  throw_if_cancelled();
   if (timed_out) {
     throw std::runtime_error("Zeitüberschreitung: " + args[0] + " lief länger als " +
                              std::to_string(timeout_seconds) + " s und wurde beendet");
@@ -207,6 +231,8 @@ ProcessResult run_process(const std::vector<std::string>& args, int timeout_seco
 }
 
 void kill_running_children() {
+  // Under the spawn lock, so a child that is being started is in the job before it is ended.
+  std::lock_guard<std::mutex> hold(spawn_lock);
   TerminateJobObject(children_job(), 1);
 }
 

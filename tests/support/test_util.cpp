@@ -200,6 +200,29 @@ std::string program_on_path(const std::string& program) {
   return "";
 }
 
+std::vector<int> children_mentioning(int parent, const std::string& text) {
+  std::vector<int> found;
+  std::error_code error;
+  for (auto it = fs::directory_iterator("/proc", error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    const std::string name = it->path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    const std::string stat = read_text_file(it->path() / "stat");
+    const size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos)
+      continue;
+    // After the name: the state, then the parent's id.
+    if (std::atoi(stat.c_str() + name_end + 4) != parent || process_has_ended(std::stoi(name)))
+      continue;
+    std::string command_line = read_text_file(it->path() / "cmdline");
+    std::replace(command_line.begin(), command_line.end(), '\0', ' ');
+    if (command_line.find(text) != std::string::npos)
+      found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
 bool process_has_ended(int pid) {
   const std::string stat = read_text_file(fs::path("/proc") / std::to_string(pid) / "stat");
   if (stat.empty())

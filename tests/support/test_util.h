@@ -97,3 +97,6 @@ std::string probe_json(const fs::path& path);
 
 // True when the process `pid` has ended: gone, or a zombie that nobody reaps (POSIX only).
 bool process_has_ended(int pid);
+
+// The running children of `parent` whose command line holds `text` (Linux only).
+std::vector<int> children_mentioning(int parent, const std::string& text);
