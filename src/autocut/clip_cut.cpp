@@ -4,6 +4,7 @@
 #include <atomic>
 #include <set>
 #include <stdexcept>
+#include <string_view>
 
 #include "autocut/speech_bounds.h"
 #include "media/ffmpeg_tools.h"
@@ -35,6 +36,32 @@ const Json& required_setting(const Json& cfg, const std::string& key) {
   if (it == cfg.end())
     throw std::runtime_error("Einstellung fehlt: " + key);
   return *it;
+}
+
+// A setting that goes into FFmpeg's filter text: a number with its unit ("-35dB", "0.5", "500ms"),
+// never a character that would end the option and start another option or filter.
+std::string filter_setting(const Json& cfg, const std::string& key) {
+  const std::string text = json_plain_text(required_setting(cfg, key));
+  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
+           c == '+' || c == '-';
+  });
+  if (!plain)
+    throw std::runtime_error("Ungültiger Wert für " + key + ": " + text);
+  return text;
+}
+
+// The suffix becomes part of the clip's file name: it may neither lead into another folder nor
+// hold a character that a file name on the desktop systems cannot.
+std::string name_suffix(const Json& cfg) {
+  const std::string text = json_plain_text(required_setting(cfg, "suffix"));
+  const bool fits = std::none_of(text.begin(), text.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 ||
+           std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
+  });
+  if (!fits)
+    throw std::runtime_error("Ungültiger Wert für suffix: " + text);
+  return text;
 }
 
 // A settings value as seconds, the way the settings file may hold it: a number, a boolean or a
@@ -144,16 +171,19 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
 
   const bool audio = is_audio_file(fp);
   const AudioOutput& audio_output = audio_output_for(extension_of(fp));
-  const std::string out =
-      clip_output_path(fp, output_folder, json_plain_text(required_setting(cfg, "suffix")));
+  const std::string out = clip_output_path(fp, output_folder, name_suffix(cfg));
+  // With an empty suffix in the recording's own folder the clip would take the recording's place.
+  std::error_code unknown;
+  if (fs::equivalent(path_from_utf8(fp), path_from_utf8(out), unknown))
+    throw std::runtime_error("Clip und Aufnahme wären dieselbe Datei: " + file_name_of(fp));
   if (audio)
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
   // The analysis of the whole recording needs nothing from the probe: it runs beside it, one run
   // for the search of the take and for the end silence. Should the probe fail, its failure
   // counts, as it would without the analysis.
-  const std::string thresh = json_plain_text(required_setting(cfg, "silence_threshold"));
-  const std::string pause_length = json_plain_text(required_setting(cfg, "silence_duration"));
+  const std::string thresh = filter_setting(cfg, "silence_threshold");
+  const std::string pause_length = filter_setting(cfg, "silence_duration");
   // It starts at once, but moves the bar only within its own step, once the cut waits for it and
   // the recording's length is known: until then its span stays 0.
   std::atomic<double> analysed_span{0.0};

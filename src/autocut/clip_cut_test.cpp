@@ -115,6 +115,40 @@ TEST(ClipCut, AnUnknownResolutionFailsBeforeAnyMediaWork) {
             std::string::npos);
 }
 
+// Settings reach FFmpeg's filter text and the clip's file name: a value that would say more than
+// a threshold, a length or a name part (another filter that writes a file, a folder elsewhere) is
+// refused before any child runs, and so is a clip that would replace its recording.
+TEST(ClipCut, SettingsThatWouldMeanMoreThanTheySayFailBeforeAnyMediaWork) {
+  ScopedTempDir home;
+  fs::create_directories(home / "Desktop");
+  const FixedPaths paths = fixed_paths_for_home(home.path());
+  const std::string written = path_to_utf8(home / "written.txt");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"silence_threshold", "-35dB,ametadata=mode=print:file=" + written},
+      {"silence_duration", "0.5:noise=0"},
+      {"suffix", "/../../elsewhere"},
+      {"suffix", "_cut\\..\\x"},
+  };
+  for (const auto& [key, value] : cases) {
+    SCOPED_TRACE(key + " = " + value);
+    Json cfg = cut_cfg(home / "out");
+    cfg[key] = value;
+    const CutOutcome outcome = cut(home / "rec.mp4", cfg, paths);
+    ASSERT_EQ(outcome.errs.size(), 1u);
+    EXPECT_EQ(outcome.errs[0], "Ungültiger Wert für " + key + ": " + value);
+    EXPECT_FALSE(outcome.logged_starting("Länge")) << "a child ran";
+  }
+  EXPECT_FALSE(fs::exists(home / "written.txt"));
+
+  write_text_file(home / "rec.mp4", "the recording");
+  Json same_folder = cut_cfg(home.path());
+  same_folder["suffix"] = "";
+  const CutOutcome outcome = cut(home / "rec.mp4", same_folder, paths);
+  ASSERT_EQ(outcome.errs.size(), 1u);
+  EXPECT_EQ(outcome.errs[0], "Clip und Aufnahme wären dieselbe Datei: rec.mp4");
+  EXPECT_EQ(read_text_file(home / "rec.mp4"), "the recording");
+}
+
 #ifndef _WIN32
 
 namespace {
