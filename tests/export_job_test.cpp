@@ -223,6 +223,39 @@ TEST_F(ExportProtocolMedia, XmlAfterACutBatchIntoAFolderNamedLikeACounter) {
   expect_well_formed_xml(doc);
 }
 
+// Each clip's step comes when the master's run reaches that clip, in list order; what the runs
+// report moves the bar within the step it belongs to, short of the next one.
+TEST_F(ExportProtocolMedia, TheMastersStepsComeInOrderAndItsRunsMoveWithinThem) {
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"})
+    make_clip(home / name, 0.4, name[0] != 'b');
+  start();
+  add_master({home / "a.mp4", home / "b.mp4", home / "c.mp4"});
+  backend->send("start_export", Json{{"mode", "mp4"}});
+  const std::vector<Json> events = events_until_event("notify");
+
+  std::vector<Json> steps;
+  for (const Json& event : without_run_progress(events)) {
+    if (event["event"] == "progress")
+      steps.push_back(event);
+  }
+  EXPECT_EQ(steps,
+            (std::vector<Json>{
+                progress(0, "Starte MP4 Export ..."), progress(0, "Clip 1/3 wird verarbeitet ..."),
+                progress(33, "Clip 2/3 wird verarbeitet ..."),
+                progress(66, "Clip 3/3 wird verarbeitet ..."),
+                progress(90, "Clips zusammenfügen ..."), progress(100, "Fertig ✓")}));
+  for (size_t i = 0; i < events.size(); ++i) {
+    if (!is_run_progress(events, i))
+      continue;
+    const auto next_step =
+        std::find_if(steps.begin(), steps.end(),
+                     [&](const Json& step) { return step["status"] == events[i]["status"]; }) +
+        1;
+    ASSERT_NE(next_step, steps.end());
+    EXPECT_LT(events[i]["pct"], (*next_step)["pct"]) << events[i];
+  }
+}
+
 TEST_F(ExportProtocolMedia, Mp4WithoutPayloadThenPremiereOfAnMkv) {
   make_clip(home / "take.mkv", 0.5);
   start();
