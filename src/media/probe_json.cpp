@@ -53,6 +53,16 @@ bool is_stream_of_kind(const Json& stream, const char* kind) {
   return stream.is_object() && stream.value("codec_type", Json()) == kind;
 }
 
+// Whether the probe lists a stream of `kind`; nothing when it has no usable streams section.
+std::optional<bool> lists_stream_of_kind(const std::string& json_text, const char* kind) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return std::nullopt;
+  const Json& streams = (*probe)["streams"];
+  return std::any_of(streams.begin(), streams.end(),
+                     [kind](const Json& stream) { return is_stream_of_kind(stream, kind); });
+}
+
 // The "timecode" entry of a tags object in any letter case, when it is text.
 std::optional<std::string> timecode_tag(const Json& owner) {
   if (!owner.is_object() || !owner.contains("tags") || !owner["tags"].is_object())
@@ -153,30 +163,15 @@ std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) 
 }
 
 bool has_sound_track_in_probe_json(const std::string& json_text) {
-  const auto probe = probe_with_streams(json_text);
-  if (!probe)
-    return false;
-  const Json& streams = (*probe)["streams"];
-  return std::any_of(streams.begin(), streams.end(),
-                     [](const Json& stream) { return is_stream_of_kind(stream, "audio"); });
+  return lists_stream_of_kind(json_text, "audio").value_or(false);
 }
 
 bool picture_missing_in_probe_json(const std::string& json_text) {
-  const auto probe = probe_with_streams(json_text);
-  if (!probe)
-    return false;
-  const Json& streams = (*probe)["streams"];
-  return std::none_of(streams.begin(), streams.end(),
-                      [](const Json& stream) { return is_stream_of_kind(stream, "video"); });
+  return !lists_stream_of_kind(json_text, "video").value_or(true);
 }
 
 bool has_picture_in_probe_json(const std::string& json_text) {
-  const auto probe = probe_with_streams(json_text);
-  if (!probe)
-    return false;
-  const Json& streams = (*probe)["streams"];
-  return std::any_of(streams.begin(), streams.end(),
-                     [](const Json& stream) { return is_stream_of_kind(stream, "video"); });
+  return lists_stream_of_kind(json_text, "video").value_or(false);
 }
 
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
