@@ -6,7 +6,9 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "autocut/cut_messages.h"
 #include "autocut/speech_bounds.h"
+#include "media/ffmpeg_command.h"
 #include "media/ffmpeg_tools.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"
@@ -91,8 +93,8 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
                                 double padding, const MessageFn& log,
                                 const SoundReachedFn& reached) {
-  log("Extrahiere letzten Take in temporäre Datei ...");
-  log("Trimme via Stille-Erkennung ...");
+  log(EXTRACTING_LAST_TAKE);
+  log(TRIMMING_BY_SILENCE);
   const SoundFrom take =
       detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE), log, reached);
   return find_speech_bounds(take.length, take.silences, padding, log);
@@ -136,14 +138,9 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
     args.insert(args.end(), {"-map", "0:a:0", "-vn"});
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
   } else {
-    const std::string w = std::to_string(frame.width);
-    const std::string h = std::to_string(frame.height);
-    const std::string vf = "scale=" + w + ":" + h +
-                           ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
-                           ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
-    args.insert(args.end(), {"-map",    "0:v:0",    "-map",    "0:a?",       "-vf",  vf,     "-c:v",
-                             "libx264", "-pix_fmt", "yuv420p", "-profile:v", "high", "-crf", "18",
-                             "-preset", "fast",     "-c:a",    "aac",        "-b:a", "192k"});
+    args.insert(args.end(), {"-map", "0:v:0", "-map", "0:a?", "-vf", fit_to_frame_filter(frame)});
+    append_args(args, h264_args());
+    append_args(args, aac_args());
     // The MOV family gets faststart with the tag flags.
     if (!in_mov_family(out))
       args.insert(args.end(), {"-movflags", "+faststart"});
@@ -199,7 +196,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
   const double total = facts.duration;
   log("Länge: " + fixed_text(total, 1) + "s");
-  log("Suche letzten Take ...");
+  log(SEARCHING_LAST_TAKE);
   const MessageFn log_then_await = [&log, &analysed_span, total](const std::string& m) {
     log(m);
     analysed_span = total;
@@ -227,14 +224,14 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
       trim_start = take_start + bounds.start;
       trim_end = take_start + bounds.end;
     } else {
-      log("Keine Tonspur – kein Stille-Trimming");
+      log(NO_SOUND_NO_TRIMMING);
     }
   }
   double duration = trim_end - trim_start;
   log("Ergebnis: " + fixed_text(trim_start, 2) + "s – " + fixed_text(trim_end, 2) + "s (" +
       fixed_text(duration, 1) + "s)");
   if (duration < MIN_RESULT) {
-    log("Trimming-Fallback: nehme letzten Take ohne Stille-Trimming");
+    log(TRIMMING_FALLBACK);
     trim_start = take_start;
     duration = total - take_start;
   }
@@ -242,12 +239,12 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const std::vector<Silence> short_silences = finish_silence_detection(analysis, 1, fp, total, log);
   if (const auto cut = end_silence_cut(short_silences, trim_start)) {
     duration = *cut - trim_start;
-    log("End-Stille entfernt: schneide bei " + fixed_text(*cut, 2) + "s");
+    log(END_SILENCE_REMOVED + fixed_text(*cut, 2) + "s");
   }
 
   const double c_in = 0.0;
   const double c_out = duration;
-  log("FFmpeg Export startet ...");
+  log(ENCODE_STARTS);
   // The clip is made beside its final name and takes that name only when it is complete, so a
   // failed or interrupted cut leaves an earlier clip of that name as it was.
   const PendingFile encoded(beside(out, ".partial"));
@@ -255,7 +252,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
       run_ffmpeg_with_progress(encode_args(fp, audio, frame, audio_output, trim_start, duration,
                                            timecode_args(facts.timecode, audio, trim_start, out),
                                            c_in, c_out, encoded.text()),
-                               duration, progress, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+                               duration, progress);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
   // Measured before it takes its name: after that the cut runs nothing that a cancel could stop,

@@ -14,12 +14,20 @@ struct KeywordRow {
 };
 
 // First match wins, so the order matters: "extrahiere letzten take" must win over "letzten take".
+// Above each row, the messages of autocut/cut_messages.h that it reads (cut_progress_test.cpp
+// holds each to its row).
 const std::vector<KeywordRow> KEYWORD_ROWS = {
+    // SILENCE_ANALYSIS_STARTS
     {{"ffmpeg stille-erkennung startet"}, 18, 25, "Analysiere Audio/Stille – Video "},
+    // SILENCE_ANALYSIS_DONE
     {{"ffmpeg stille-erkennung fertig"}, 25, 32, "Stille erkannt – Video "},
+    // EXTRACTING_LAST_TAKE
     {{"temporäre datei", "extrahiere letzten take"}, 32, 55, "Bereite letzten Take vor – Video "},
+    // ENCODE_STARTS
     {{"ffmpeg export startet"}, 78, FILE_END, "Exportiere – Video "},
+    // SEARCHING_LAST_TAKE, TRIMMING_FALLBACK
     {{"letzten take", "suche"}, 12, 18, "Suche letzten Take – Video "},
+    // TRIMMING_BY_SILENCE, NO_SOUND_NO_TRIMMING, SPEECH_TRIMMING_IMPOSSIBLE, END_SILENCE_REMOVED
     {{"trimm", "schneide", "stille"}, 55, 78, "Schneide – Video "},
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "autocut/cut_messages.h"
+
 namespace {
 
 // The percentage, or -1 for a message that moves nothing.
@@ -69,4 +71,22 @@ TEST(CutProgress, KeywordsInFileNamesCountToo) {
   EXPECT_EQ(pct_of("Datei: Suche.mp4"), 12);
   EXPECT_EQ(pct_of("Datei: STILLE.MOV"), 55);
   EXPECT_EQ(pct_of("Datei: TEMPORÄRE DATEI.mkv"), 32);  // upper-case umlauts are lowered too
+}
+
+// The messages as the cut writes them: a change of wording that loses its phase fails here.
+TEST(CutProgress, EachMessageOfTheCutGivesItsRowsPhase) {
+  const std::pair<std::string, int> messages[] = {
+      {SEARCHING_LAST_TAKE, 12},
+      {TRIMMING_FALLBACK, 12},
+      {SILENCE_ANALYSIS_STARTS + std::string("a.mp4"), 18},
+      {SILENCE_ANALYSIS_DONE + std::string("0 Startpunkt(e)"), 25},
+      {EXTRACTING_LAST_TAKE, 32},
+      {TRIMMING_BY_SILENCE, 55},
+      {NO_SOUND_NO_TRIMMING, 55},
+      {SPEECH_TRIMMING_IMPOSSIBLE, 55},
+      {END_SILENCE_REMOVED + std::string("1.00s"), 55},
+      {ENCODE_STARTS, 78},
+  };
+  for (const auto& [message, pct] : messages)
+    EXPECT_EQ(pct_of(message), pct) << message;
 }

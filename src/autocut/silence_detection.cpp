@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "autocut/cut_messages.h"
 #include "media/ffmpeg_progress.h"
 #include "media/ffmpeg_tools.h"
 #include "media/path_argument.h"
@@ -161,12 +162,12 @@ std::vector<SilenceReport> parse_silence_reports(std::string_view report, size_t
 namespace {
 
 std::string start_message(const std::string& fp) {
-  return "FFmpeg Stille-Erkennung startet: " + file_name_of(fp);
+  return SILENCE_ANALYSIS_STARTS + file_name_of(fp);
 }
 
 std::string end_message(const SilenceReport& report) {
-  return "FFmpeg Stille-Erkennung fertig: " + std::to_string(report.start_matches) +
-         " Startpunkt(e), " + std::to_string(report.end_matches) + " Endpunkt(e), " +
+  return SILENCE_ANALYSIS_DONE + std::to_string(report.start_matches) + " Startpunkt(e), " +
+         std::to_string(report.end_matches) + " Endpunkt(e), " +
          std::to_string(report.silences.size()) + " Pause(n) sauber erkannt";
 }
 

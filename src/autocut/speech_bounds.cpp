@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "autocut/cut_messages.h"
 #include "settings/number_text.h"
 
 namespace {
@@ -33,7 +34,7 @@ SpeechBounds find_speech_bounds(double total, const std::vector<Silence>& silenc
   const SpeechBounds bounds = speech_bounds_within(total, silences, padding);
   if (log) {
     if (bounds.whole_file) {
-      log("Sprache-Trimming nicht möglich – behalte gesamten Abschnitt");
+      log(SPEECH_TRIMMING_IMPOSSIBLE);
     } else {
       log("Sprache: " + fixed_text(bounds.start, 2) + "s – " + fixed_text(bounds.end, 2) + "s (" +
           fixed_text(bounds.end - bounds.start, 1) + "s)");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "export/export_messages.h"
 #include "export/file_url.h"
 #include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
@@ -33,7 +34,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     fs::create_directories(output_folder);
     const fs::path document = output_folder / "davinci_timeline.xml";
     log("DaVinci Export: nutze Clips direkt aus der Reihenfolge");
-    log("Analysiere Clips ...");
+    log(ANALYSING_CLIPS);
 
     std::vector<std::string> clip_paths;
     for (const std::string& file : files)
@@ -43,8 +44,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     std::vector<TimelineClip> clips;
     for (size_t i = 0; i < clip_paths.size(); ++i) {
       const std::string& path = clip_paths[i];
-      log("[" + std::to_string(i + 1) + "/" + std::to_string(files.size()) + "] " +
-          file_name_of(path));
+      log(clip_counter_message(i + 1, files.size(), file_name_of(path)));
       std::error_code error;
       if (!fs::exists(path_from_utf8(path), error))
         throw std::runtime_error("Datei nicht gefunden: " + path);

@@ -5,6 +5,7 @@
 #include <set>
 #include <stdexcept>
 
+#include "media/ffmpeg_command.h"
 #include "media/ffmpeg_tools.h"
 #include "media/path_argument.h"
 #include "media/process.h"
@@ -67,12 +68,6 @@ bool same_identity(const SourceIdentity& a, const SourceIdentity& b) {
   return a.path == b.path && a.size == b.size && a.modified == b.modified;
 }
 
-ProcessResult run_ffmpeg_job(const std::vector<std::string>& args, double span,
-                             const ProgressFn& progress) {
-  return run_ffmpeg_with_progress(args, span, progress, FFMPEG_TIMEOUT,
-                                  OutputDecoding::replace_invalid);
-}
-
 // The length of a source, against which its copy's runs tell how far they are; 0 (no progress)
 // when it cannot be read, in which case the runs report the failure.
 double source_seconds(const std::string& source) {
@@ -84,8 +79,11 @@ double source_seconds(const std::string& source) {
 }
 
 std::vector<std::string> stream_copy_command(const std::string& src, const std::string& out) {
-  return {"ffmpeg", "-y",   "-nostdin", "-i",  src,    "-map", "0:v:0",     "-map",       "0:a?",
-          "-c:v",   "copy", "-c:a",     "aac", "-b:a", "192k", "-movflags", "+faststart", out};
+  std::vector<std::string> command = {"ffmpeg", "-y",   "-nostdin", "-i",   src,   "-map",
+                                      "0:v:0",  "-map", "0:a?",     "-c:v", "copy"};
+  append_args(command, aac_args());
+  append_args(command, {"-movflags", "+faststart", out});
+  return command;
 }
 
 // The timecode of the encode's copy. The stream copy keeps the source's timecode as it is (FFmpeg
@@ -105,18 +103,13 @@ std::vector<std::string> encode_timecode_args(const std::string& src) {
 
 std::vector<std::string> encode_command(const std::string& src, FrameSize frame,
                                         const std::string& out) {
-  const std::string w = std::to_string(frame.width);
-  const std::string h = std::to_string(frame.height);
-  const std::string filter = "scale=" + w + ":" + h +
-                             ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
-                             ":(ow-iw)/2:(oh-ih)/2";
-  const std::string fps = std::to_string(ENCODE_FPS);
-  std::vector<std::string> command = {
-      "ffmpeg", "-y",   "-nostdin", "-i",      src,       "-map",      "0:v:0",     "-map", "0:a?",
-      "-vf",    filter, "-c:v",     "libx264", "-preset", "fast",      "-crf",      "18",   "-c:a",
-      "aac",    "-b:a", "192k",     "-r",      fps,       "-movflags", "+faststart"};
-  const std::vector<std::string> timecode = encode_timecode_args(src);
-  command.insert(command.end(), timecode.begin(), timecode.end());
+  const std::string filter = fit_to_frame_filter(frame, FitFinish::none);
+  std::vector<std::string> command = {"ffmpeg", "-y",   "-nostdin", "-i",  src,   "-map",
+                                      "0:v:0",  "-map", "0:a?",     "-vf", filter};
+  append_args(command, h264_args(H264Form::encoder_choice));
+  append_args(command, aac_args());
+  append_args(command, {"-r", std::to_string(ENCODE_FPS), "-movflags", "+faststart"});
+  append_args(command, encode_timecode_args(src));
   command.push_back(out);
   return command;
 }
@@ -184,11 +177,12 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
   const std::string source_argument = path_argument(path_to_utf8(source));
   const std::string partial_argument = path_argument(partial_text);
   const double span = progress ? source_seconds(source_argument) : 0.0;
-  if (run_ffmpeg_job(stream_copy_command(source_argument, partial_argument), span, progress)
+  if (run_ffmpeg_with_progress(stream_copy_command(source_argument, partial_argument), span,
+                               progress)
           .exit_code != 0) {
     log(label + ": direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ...");
-    const ProcessResult encoded =
-        run_ffmpeg_job(encode_command(source_argument, frame, partial_argument), span, progress);
+    const ProcessResult encoded = run_ffmpeg_with_progress(
+        encode_command(source_argument, frame, partial_argument), span, progress);
     if (encoded.exit_code != 0) {
       throw std::runtime_error(label + ": MP4 konnte nicht erstellt werden:\n" +
                                utf8_tail(encoded.err, 900));

@@ -53,6 +53,8 @@ std::string start_status(const ExportMode& chosen) {
 
 }  // namespace
 
+// Reads the messages of export/export_messages.h: clip_counter_message, then JOINING_CLIPS and
+// ANALYSING_CLIPS(_FOR_PREMIERE) by their keywords (export_job_test.cpp holds each to its step).
 std::optional<ExportProgress> progress_for_message(const std::string& msg) {
   static const std::regex COUNTER(R"(\[([0-9]+)/([0-9]+)\])");
   std::smatch match;

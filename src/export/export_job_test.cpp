@@ -4,6 +4,7 @@
 
 #include "capcut/project_export.h"
 #include "export/davinci_timeline.h"
+#include "export/export_messages.h"
 #include "export/export_test_support.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
@@ -66,6 +67,21 @@ TEST(ExportProgressForMessage, OtherMessagesAndZeroTotalsMoveNothing) {
   const auto step = progress_for_message("Gespeichert: /out [3/0]/concat.mp4");
   ASSERT_TRUE(step.has_value());
   EXPECT_EQ(step->pct, 90);
+}
+
+// The messages as the exporters write them: a change of wording that loses its step fails here.
+TEST(ExportProgressForMessage, EachMessageOfTheExportersGivesItsStep) {
+  const std::pair<std::string, double> messages[] = {
+      {ANALYSING_CLIPS, 5},
+      {ANALYSING_CLIPS_FOR_PREMIERE, 5},
+      {clip_counter_message(3, 4, "a.mp4"), 50},
+      {JOINING_CLIPS, 90},
+  };
+  for (const auto& [message, pct] : messages) {
+    const auto step = progress_for_message(message);
+    ASSERT_TRUE(step.has_value()) << message;
+    EXPECT_EQ(step->pct, pct) << message;
+  }
 }
 
 TEST(ExportModeFor, ModeTableAndTitles) {

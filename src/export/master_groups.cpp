@@ -6,6 +6,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "export/export_messages.h"
+#include "media/ffmpeg_command.h"
 #include "media/path_argument.h"
 #include "media/process.h"
 #include "media/run_progress.h"
@@ -41,7 +43,7 @@ std::string clip_graph(size_t k, const GroupClip& clip, int64_t frames, int64_t 
   const std::string input = std::to_string(k);
   const std::string rate = std::to_string(format.sample_rate);
   std::string graph =
-      "[" + input + ":v:0]" + master_video_filter(frame) + ",fps=" + std::to_string(FPS) +
+      "[" + input + ":v:0]" + fit_to_frame_filter(frame) + ",fps=" + std::to_string(FPS) +
       ":start_time=0,tpad=stop_mode=clone:stop=-1,trim=end_frame=" + std::to_string(frames) + "[v" +
       input + "];";
   graph += clip.has_sound ? "[" + input + ":a:0]aresample=" + rate + ":async=1:first_pts=0,"
@@ -108,8 +110,7 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
   graph += pictures + "concat=n=" + count + ":v=1:a=0[v];" + sounds + "concat=n=" + count +
            ":v=0:a=1[a]";
   args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
-  const std::vector<std::string> h264 = master_h264_args();
-  args.insert(args.end(), h264.begin(), h264.end());
+  append_args(args, h264_args());
   args.insert(args.end(), {path_argument(picture), "-map", "[a]", "-c:a", "pcm_f32le", "-f",
                            "f32le", path_argument(sound)});
   return args;
@@ -141,8 +142,7 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                    "1:a:0",
                                    "-c:v",
                                    "copy"};
-  const std::vector<std::string> aac = master_aac_args();
-  args.insert(args.end(), aac.begin(), aac.end());
+  append_args(args, aac_args());
   args.insert(args.end(), {"-movflags", "+faststart", path_argument(out)});
   return args;
 }
@@ -162,8 +162,7 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
   size_t announced = 0;
   const auto announce_through = [&](size_t i) {
     for (; announced <= i; ++announced) {
-      log("[" + std::to_string(announced + 1) + "/" + std::to_string(clips.size()) + "] " +
-          file_name_of(clips[announced].path));
+      log(clip_counter_message(announced + 1, clips.size(), file_name_of(clips[announced].path)));
       if (clips[announced].cut.handle_message)
         log(*clips[announced].cut.handle_message);
     }
@@ -198,7 +197,7 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     const ProcessResult run = run_ffmpeg_with_progress(
         group_command(group, start, std::vector<ClipEnd>(ends.begin() + first, ends.begin() + last),
                       frame, sound_format, path_to_utf8(temporary / picture), path_to_utf8(piece)),
-        group_seconds, within_clip, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid);
+        group_seconds, within_clip);
     if (run.exit_code != 0)
       throw std::runtime_error("Fehler bei " + names + ": " + utf8_tail(run.err, GROUP_ERROR_TAIL));
     announce_through(last - 1);
@@ -207,13 +206,12 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     pictures.push_back(picture);
   }
 
-  log("Füge Clips zusammen ...");
+  log(JOINING_CLIPS);
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(pictures));
   const ProcessResult joined = run_ffmpeg_with_progress(
       master_mux_command(path_to_utf8(list_file), path_to_utf8(sound), sound_format, out),
-      static_cast<double>(ends.back().frame) / static_cast<double>(FPS), progress, FFMPEG_TIMEOUT,
-      OutputDecoding::replace_invalid);
+      static_cast<double>(ends.back().frame) / static_cast<double>(FPS), progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, JOIN_ERROR_TAIL));
 }

@@ -6,8 +6,10 @@
 #include <random>
 #include <stdexcept>
 
+#include "export/export_messages.h"
 #include "export/master_groups.h"
 #include "export/probe_ahead.h"
+#include "media/ffmpeg_command.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
@@ -49,12 +51,6 @@ int positive_integer_of(const Json& value) {
   return 0;
 }
 
-ProcessResult run_ffmpeg_job(const std::vector<std::string>& args, double span,
-                             const ProgressFn& progress) {
-  return run_ffmpeg_with_progress(args, span, progress, FFMPEG_TIMEOUT,
-                                  OutputDecoding::replace_invalid);
-}
-
 }  // namespace
 
 std::string master_extension(const std::vector<std::string>& files) {
@@ -85,22 +81,6 @@ MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& han
     cut.dur = total;
   }
   return cut;
-}
-
-std::string master_video_filter(FrameSize frame) {
-  const std::string w = std::to_string(frame.width);
-  const std::string h = std::to_string(frame.height);
-  return "scale=" + w + ":" + h + ":force_original_aspect_ratio=decrease,pad=" + w + ":" + h +
-         ":(ow-iw)/2:(oh-ih)/2,setsar=1,format=yuv420p";
-}
-
-std::vector<std::string> master_h264_args() {
-  return {"-c:v", "libx264", "-pix_fmt", "yuv420p", "-profile:v",
-          "high", "-crf",    "18",       "-preset", "fast"};
-}
-
-std::vector<std::string> master_aac_args() {
-  return {"-c:a", "aac", "-b:a", "192k"};
 }
 
 const char* const CLIP_AUDIO_ENTRIES = "codec_type,sample_rate,channels,channel_layout";
@@ -152,11 +132,9 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
                                  ":sample_rate=" + std::to_string(silence->sample_rate)});
   }
   args.insert(args.end(), {"-t", double_text(cut.dur), "-map", "0:v:0", "-map",
-                           silence ? "1:a:0" : "0:a?", "-vf", master_video_filter(frame)});
-  const std::vector<std::string> h264 = master_h264_args();
-  const std::vector<std::string> aac = master_aac_args();
-  args.insert(args.end(), h264.begin(), h264.end());
-  args.insert(args.end(), aac.begin(), aac.end());
+                           silence ? "1:a:0" : "0:a?", "-vf", fit_to_frame_filter(frame)});
+  append_args(args, h264_args());
+  append_args(args, aac_args());
   args.insert(args.end(), {"-r", "60", "-movflags", "+faststart", out});
   return args;
 }
@@ -164,10 +142,8 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
 std::vector<std::string> concat_command(const std::string& list_file, const std::string& out) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-f",     "concat",
                                    "-safe",  "0",  "-i",       list_file};
-  const std::vector<std::string> h264 = master_h264_args();
-  const std::vector<std::string> aac = master_aac_args();
-  args.insert(args.end(), h264.begin(), h264.end());
-  args.insert(args.end(), aac.begin(), aac.end());
+  append_args(args, h264_args());
+  append_args(args, aac_args());
   args.insert(args.end(), {"-movflags", "+faststart", out});
   return args;
 }
@@ -237,7 +213,7 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
   double master_seconds = 0.0;
   for (size_t i = 0; i < n; ++i) {
     const std::string clip_name = file_name_of(files[i]);
-    log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + clip_name);
+    log(clip_counter_message(i + 1, n, clip_name));
     const std::string name = normalized_clip_name(i, extension);
     const FileProbe& probe = probed[i].get();
     if (picture_missing_in_probe_json(probe.json))
@@ -249,7 +225,7 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
     std::optional<ClipAudio> silence;
     if (audio[i].presence == AudioPresence::absent)
       silence = silence_format;
-    const ProcessResult result = run_ffmpeg_job(
+    const ProcessResult result = run_ffmpeg_with_progress(
         normalisation_command(path_argument(files[i]), cut, frame,
                               path_argument(path_to_utf8(temporary / name)), silence),
         cut.dur, progress);
@@ -259,12 +235,12 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
     master_seconds += cut.dur;
   }
 
-  log("Füge Clips zusammen ...");
+  log(JOINING_CLIPS);
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(names));
-  const ProcessResult joined =
-      run_ffmpeg_job(concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)),
-                     master_seconds, progress);
+  const ProcessResult joined = run_ffmpeg_with_progress(
+      concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)), master_seconds,
+      progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 }

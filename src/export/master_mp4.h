@@ -34,13 +34,6 @@ struct MasterClipCut {
 // than 0.3 s (the message, formed before that test, still shows the handles) uses the whole clip.
 MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& handles);
 
-// scale + pad to the frame, square pixels, yuv420p.
-std::string master_video_filter(FrameSize frame);
-
-// The encoder settings of every master encode: H.264 High in yuv420p, and AAC.
-std::vector<std::string> master_h264_args();
-std::vector<std::string> master_aac_args();
-
 // What a clip holds in sound. Unknown when ffprobe could not tell.
 enum class AudioPresence { present, absent, unknown };
 

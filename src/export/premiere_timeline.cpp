@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "export/editor_media.h"
+#include "export/export_messages.h"
 #include "export/file_url.h"
 #include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
@@ -22,7 +23,7 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
     fs::create_directories(output_folder);
     const fs::path document = output_folder / "premiere_timeline.xml";
-    log("Analysiere Clips für Premiere ...");
+    log(ANALYSING_CLIPS_FOR_PREMIERE);
 
     std::vector<std::string> clip_paths;
     for (const std::string& file : media.prepared)
@@ -33,7 +34,7 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
     const size_t n = clip_paths.size();
     for (size_t i = 0; i < n; ++i) {
       const std::string& path = clip_paths[i];
-      log("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " + file_name_of(path));
+      log(clip_counter_message(i + 1, n, file_name_of(path)));
       const ClipFacts facts = facts_of(i);
       const double total = facts.duration;
       TimelineClip clip;

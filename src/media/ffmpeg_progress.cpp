@@ -1,23 +1,25 @@
 #include "media/ffmpeg_progress.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstdint>
 
 namespace {
 
 const std::string_view US_KEY = "out_time_us=";
 const std::string_view MS_KEY = "out_time_ms=";
 
-// A whole number and nothing else; "N/A" gives nothing.
-std::optional<int64_t> whole_number(std::string_view text) {
+}  // namespace
+
+std::optional<int64_t> progress_microseconds(std::string_view line, std::string_view key) {
+  if (line.substr(0, key.size()) != key)
+    return std::nullopt;
+  const std::string_view text = line.substr(key.size());
   int64_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size())
     return std::nullopt;
   return value;
 }
-
-}  // namespace
 
 std::optional<double> progress_out_seconds(std::string_view progress) {
   std::optional<int64_t> us;
@@ -29,13 +31,27 @@ std::optional<double> progress_out_seconds(std::string_view progress) {
       end = progress.size();
     const std::string_view line = progress.substr(begin, end - begin);
     if (line.substr(0, US_KEY.size()) == US_KEY)
-      us = whole_number(line.substr(US_KEY.size()));
+      us = progress_microseconds(line, US_KEY);
     else if (line.substr(0, MS_KEY.size()) == MS_KEY)
-      ms_named_us = whole_number(line.substr(MS_KEY.size()));
+      ms_named_us = progress_microseconds(line, MS_KEY);
     begin = end + 1;
   }
   const std::optional<int64_t> value = us ? us : ms_named_us;
   if (!value)
     return std::nullopt;
   return static_cast<double>(*value) / 1e6;
+}
+
+std::optional<double> OutTimeShare::read(std::string_view line) {
+  if (span_ <= 0.0)
+    return std::nullopt;
+  // "N/A" before the first frame; a negative time before the output's start.
+  const std::optional<int64_t> us = progress_microseconds(line, US_KEY);
+  if (!us)
+    return std::nullopt;
+  const double share = std::min(1.0, static_cast<double>(*us) / 1e6 / span_);
+  if (share <= reached_)
+    return std::nullopt;
+  reached_ = share;
+  return share;
 }

@@ -29,3 +29,21 @@ TEST(ProgressOutSeconds, NothingWithoutAWholeNumber) {
   for (const char* text : unusable)
     EXPECT_FALSE(progress_out_seconds(text).has_value()) << text;
 }
+
+TEST(OutTimeShare, OnlyARisingTimeCounts) {
+  OutTimeShare share(4.0);
+  EXPECT_EQ(share.read("out_time_us=N/A"), std::nullopt);
+  EXPECT_EQ(share.read("out_time_us=-23000"), std::nullopt);
+  EXPECT_EQ(share.read("out_time_us=1000000"), 0.25);
+  EXPECT_EQ(share.read("out_time_ms=3000000"), std::nullopt) << "the same time in another key";
+  EXPECT_EQ(share.read("out_time=00:00:03.000000"), std::nullopt);
+  EXPECT_EQ(share.read("out_time_us=1000000"), std::nullopt) << "no rise";
+  EXPECT_EQ(share.read("out_time_us=900000"), std::nullopt) << "no fall";
+  EXPECT_EQ(share.read("out_time_us=3000000x"), std::nullopt);
+  EXPECT_EQ(share.read(" out_time_us=3000000"), std::nullopt);
+  EXPECT_EQ(share.read("out_time_us=3000000"), 0.75);
+  // The encoder may run a little past the span it was asked for.
+  EXPECT_EQ(share.read("out_time_us=4100000"), 1.0);
+  EXPECT_EQ(share.read("out_time_us=4200000"), std::nullopt);
+  EXPECT_EQ(OutTimeShare(0.0).read("out_time_us=1"), std::nullopt) << "no span, no share";
+}
