@@ -75,11 +75,12 @@ class Backend {
   // How the jobs and bootstrap report: log, progress, notify and state go out through this object.
   Reporter reporter();
   void set_busy(bool busy);
-  // Runs `job` on a detached job thread; busy must be set. This is the one catch-all of both
-  // jobs: whatever escapes `job` is written to the error log, clears busy and is logged in
-  // `panel`, followed by the state, so busy never stays set after a failure. When the thread
-  // cannot start, busy is cleared and the failure thrown. The end of the thread lets children
-  // start again after a cancel and wakes cancel.
+  // Sends the state, then runs `job` on a detached job thread; busy must be set. So the state
+  // that shows the job busy always comes before the job's first event. This is the one
+  // catch-all of both jobs: whatever escapes `job` is written to the error log, clears busy and
+  // is logged in `panel`, followed by the state, so busy never stays set after a failure. When
+  // the thread cannot start, busy is cleared, the state sent again and the failure thrown. The end
+  // of the thread lets children start again after a cancel and wakes cancel.
   void start_job_thread(const std::string& panel, std::function<void()> job);
   // The end of a cut batch, in one step under the lock: each clip of cut_results that still
   // exists and is not yet listed joins the master list, and busy is cleared. Returns how many

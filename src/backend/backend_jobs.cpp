@@ -41,7 +41,6 @@ void Backend::start_cut(const Json& payload) {
     else
       report_cut_batch_cancelled(cut, queue.size(), report);
   });
-  send_state();
 }
 
 size_t Backend::end_cut_batch() {
@@ -84,7 +83,6 @@ void Backend::start_export(const Json& payload) {
     set_busy(false);
     report_export_end(outcome, chosen, report);
   });
-  send_state();
 }
 
 void Backend::cancel(const Json&) {
@@ -123,12 +121,21 @@ void Backend::start_job_thread(const std::string& panel, std::function<void()> j
     }
     job_ended_.notify_all();
   };
-  std::lock_guard<std::mutex> hold(mutex_);
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    job_running_ = true;
+  }
+  // The state that shows the job busy goes out before the job's first event can.
+  send_state();
   try {
     std::thread(run).detach();
   } catch (const std::exception&) {
-    busy_ = false;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      busy_ = false;
+      job_running_ = false;
+    }
+    send_state();
     throw;
   }
-  job_running_ = true;
 }
