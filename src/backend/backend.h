@@ -79,7 +79,8 @@ class Backend {
   // that shows the job busy always comes before the job's first event. This is the one
   // catch-all of both jobs: whatever escapes `job` is written to the error log, clears busy and
   // is logged in `panel`, followed by the state, so busy never stays set after a failure. When
-  // the thread cannot start, busy is cleared, the state sent again and the failure thrown. The end
+  // the state cannot be sent, busy is cleared and the failure thrown; when the thread cannot
+  // start, the state is sent again after that. The end
   // of the thread lets children start again after a cancel and wakes cancel.
   void start_job_thread(const std::string& panel, std::function<void()> job);
   // The end of a cut batch, in one step under the lock: each clip of cut_results that still

@@ -125,16 +125,22 @@ void Backend::start_job_thread(const std::string& panel, std::function<void()> j
     std::lock_guard<std::mutex> hold(mutex_);
     job_running_ = true;
   }
+  const auto not_started = [this] {
+    std::lock_guard<std::mutex> hold(mutex_);
+    busy_ = false;
+    job_running_ = false;
+  };
   // The state that shows the job busy goes out before the job's first event can.
-  send_state();
+  try {
+    send_state();
+  } catch (const std::exception&) {
+    not_started();
+    throw;
+  }
   try {
     std::thread(run).detach();
   } catch (const std::exception&) {
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      busy_ = false;
-      job_running_ = false;
-    }
+    not_started();
     send_state();
     throw;
   }
