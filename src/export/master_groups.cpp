@@ -176,12 +176,14 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     std::string names;
     for (size_t i = first; i < last; ++i)
       names += (names.empty() ? "" : ", ") + file_name_of(clips[i].path);
+    const ClipEnd start = first == 0 ? ClipEnd{} : ends[first - 1];
+    const int64_t group_frames = ends[last - 1].frame - start.frame;
     announce_through(first);
     ProgressFn within_clip;
     if (progress) {
-      within_clip = [&, first, last](double done) {
-        const double frames = done * static_cast<double>(ends[last - 1].frame - start_frame(first));
-        const double at = static_cast<double>(start_frame(first)) + frames;
+      within_clip = [&, last](double done) {
+        const double at =
+            static_cast<double>(start.frame) + done * static_cast<double>(group_frames);
         while (announced < last && at >= static_cast<double>(start_frame(announced)))
           announce_through(announced);
         const size_t current = announced - 1;
@@ -191,9 +193,7 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     }
     const std::string picture = group_name(pictures.size(), extension);
     const fs::path piece = temporary / group_name(pictures.size(), ".pcm");
-    const ClipEnd start = first == 0 ? ClipEnd{} : ends[first - 1];
-    const double group_seconds =
-        static_cast<double>(ends[last - 1].frame - start.frame) / static_cast<double>(FPS);
+    const double group_seconds = static_cast<double>(group_frames) / static_cast<double>(FPS);
     const ProcessResult run = run_ffmpeg_with_progress(
         group_command(group, start, std::vector<ClipEnd>(ends.begin() + first, ends.begin() + last),
                       frame, sound_format, path_to_utf8(temporary / picture), path_to_utf8(piece)),

@@ -200,13 +200,11 @@ ClipAudio master_sound_format(const std::vector<ClipAudio>& audio) {
 // Each clip normalised on its own, then the normalised clips joined and encoded once more: the
 // route for lists whose probes do not allow the picture to be encoded once.
 void run_master_clip_by_clip(const std::vector<std::string>& files,
-                             const std::vector<ProbedClip>& probed, FrameSize frame,
+                             const std::vector<ProbedClip>& probed,
+                             const std::vector<ClipAudio>& audio, FrameSize frame,
                              const fs::path& temporary, const std::string& extension,
                              const std::string& output, const MessageFn& log,
                              const ProgressFn& progress) {
-  std::vector<ClipAudio> audio;
-  for (const ProbedClip& clip : probed)
-    audio.push_back(clip.probe ? parse_clip_audio(clip.probe->json) : ClipAudio{});
   const ClipAudio silence_format = master_sound_format(audio);
   const size_t n = files.size();
   std::vector<std::string> names;
@@ -249,17 +247,15 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
 // or its probe does not tell its sound.
 std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::string>& files,
                                                        const std::vector<ProbedClip>& probed,
-                                                       std::vector<ClipAudio>& audio) {
+                                                       const std::vector<ClipAudio>& audio) {
   std::vector<GroupClip> clips;
   for (size_t i = 0; i < files.size(); ++i) {
-    if (probed[i].failure || !has_picture_in_probe_json(probed[i].probe->json))
+    if (probed[i].failure || !has_picture_in_probe_json(probed[i].probe->json) ||
+        audio[i].presence == AudioPresence::unknown)
       return std::nullopt;
     const FileProbe& probe = *probed[i].probe;
-    audio.push_back(parse_clip_audio(probe.json));
-    if (audio.back().presence == AudioPresence::unknown)
-      return std::nullopt;
     clips.push_back({files[i], master_clip_cut(probe.duration, handles_from_probe_json(probe.json)),
-                     audio.back().presence == AudioPresence::present});
+                     audio[i].presence == AudioPresence::present});
   }
   return clips;
 }
@@ -285,11 +281,13 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     const PendingFile master(output_folder / ("master_video.partial" + extension));
     const std::vector<ProbedClip> probed = probe_clips(files);
     std::vector<ClipAudio> audio;
+    for (const ProbedClip& clip : probed)
+      audio.push_back(clip.probe ? parse_clip_audio(clip.probe->json) : ClipAudio{});
     if (const auto clips = clips_for_groups(files, probed, audio)) {
       run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension,
                            master.text(), log, progress);
     } else {
-      run_master_clip_by_clip(files, probed, frame, temporary, extension, master.text(), log,
+      run_master_clip_by_clip(files, probed, audio, frame, temporary, extension, master.text(), log,
                               progress);
     }
     fs::rename(master.path(), path_from_utf8(output));
