@@ -14,10 +14,13 @@ constexpr int CHECK_TIMEOUT = 5;  // seconds
 constexpr int PROBE_TIMEOUT = 60;
 constexpr size_t PROBE_ERROR_TAIL = 500;  // characters of ffprobe's standard error quoted
 
-// What the readers of probe_json.h look at in each stream: its kind, its sound channels, its
-// frame rates and start, and its timecode tag.
+// What the readers of probe_json.h look at in each stream: its kind, its sound channels and
+// format, its size, frame rates and start, its timecode tag and its rotation (side data since
+// FFmpeg 5, a "rotate" tag before).
 const char* const STREAM_FACTS =
-    "codec_type,channels,r_frame_rate,avg_frame_rate,start_time:stream_tags=timecode";
+    "codec_type,channels,sample_rate,bits_per_sample,bits_per_raw_sample,width,height,"
+    "sample_aspect_ratio,r_frame_rate,avg_frame_rate,start_time:stream_tags=timecode,rotate:"
+    "stream_side_data=rotation";
 
 // ffprobe's JSON of the format section and, unless `stream_entries` is empty, of those entries
 // of each stream.
@@ -71,8 +74,13 @@ ClipFacts get_duration_and_handles(const std::string& fp) {
   const FileProbe probe = probe_file(fp, STREAM_FACTS);
   // A run that gave a duration is one get_handles would have read the tags from.
   const auto timecode = timecode_from_probe_json(probe.json);
-  return {probe.duration, handles_from_probe_json(probe.json),
-          sound_channels_in_probe_json(probe.json), timecode ? timecode->start : std::nullopt};
+  return {probe.duration,
+          handles_from_probe_json(probe.json),
+          sound_channels_in_probe_json(probe.json),
+          timecode ? timecode->start : std::nullopt,
+          sound_format_in_probe_json(probe.json),
+          picture_from_probe_json(probe.json),
+          cuts_from_probe_json(probe.json)};
 }
 
 RecordingFacts get_duration_and_sound(const std::string& fp) {

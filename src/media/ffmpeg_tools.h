@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "media/timecode.h"
 
@@ -30,13 +31,31 @@ struct ProbedTimecode {
   double first_frame_at = 0.0;    // seconds from the file's start to that frame
 };
 
+// The picture of a file's first video stream as players show it.
+struct PictureFacts {
+  int width = 0;  // the stored width stretched by the sample aspect, then turned by the rotation
+  int height = 0;
+  std::optional<FrameRate> rate;  // the rate FFmpeg encodes it at; nothing when unknown
+};
+
+// The format of a file's first sound stream; 0 where the probe does not tell.
+struct SoundFormat {
+  int sample_rate = 0;
+  int depth = 0;  // bits per sample; 0 for codecs without a fixed depth (AAC, Opus)
+};
+
 // What one ffprobe run tells about a file: its duration, its handle tags, the channels of its
-// first sound track (0 without one; nothing when the probe does not say) and its timecode.
+// first sound track (0 without one; nothing when the probe does not say) and their format, its
+// timecode, its picture (nothing without a video stream or when the probe does not tell), and
+// the joins listed in its TAVELMOR_CUTS tag (empty without one).
 struct ClipFacts {
   double duration;
   std::optional<HandlePair> handles;
   std::optional<int> sound_channels;
   std::optional<Timecode> timecode;
+  SoundFormat sound_format;
+  std::optional<PictureFacts> picture;
+  std::vector<double> cuts;
 };
 
 // get_duration and get_handles of one file from a single ffprobe run, for callers that need both,

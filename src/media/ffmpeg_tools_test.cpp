@@ -192,4 +192,44 @@ TEST(FfmpegToolsMedia, OneProbeTellsDurationAndSound) {
   EXPECT_EQ(combined, alone);
 }
 
+TEST(FfmpegToolsMedia, TheProbeOfAClipTellsItsPictureAndSoundAsPlayersShowThem) {
+  ScopedTempDir scratch;
+  // A camera's file turned by a phone-style rotation matrix: 29.97 fps, 24-bit mono PCM.
+  // FFmpeg sets the matrix only on a stream copy.
+  const fs::path plain = scratch / "plain.mov";
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc=s=320x240:r=30000/1001:d=1", "-f", "lavfi", "-i",
+              "sine=r=44100:d=1", "-c:v", "libx264", "-c:a", "pcm_s24le", plain.string()});
+  const fs::path camera = scratch / "camera.mov";
+  run_ffmpeg({"-i", plain.string(), "-c", "copy", "-metadata:s:v:0", "rotate=90", camera.string()});
+  const ClipFacts turned = get_duration_and_handles(camera.string());
+  ASSERT_TRUE(turned.picture.has_value());
+  EXPECT_EQ(turned.picture->width, 240);
+  EXPECT_EQ(turned.picture->height, 320);
+  ASSERT_TRUE(turned.picture->rate.has_value());
+  EXPECT_EQ(turned.picture->rate->num, 30000);
+  EXPECT_EQ(turned.picture->rate->den, 1001);
+  EXPECT_EQ(turned.sound_channels, 1);
+  EXPECT_EQ(turned.sound_format.sample_rate, 44100);
+  EXPECT_EQ(turned.sound_format.depth, 24);
+  EXPECT_TRUE(turned.cuts.empty());
+
+  // Anamorphic pixels, with the joins of a jump-cut clip in its tags.
+  const fs::path wide = scratch / "wide.mkv";
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc=s=144x108:r=25:d=1", "-vf", "setsar=4/3", "-c:v",
+              "libx264", "-metadata", "TAVELMOR_CUTS=0.25,0.5", wide.string()});
+  const ClipFacts anamorphic = get_duration_and_handles(wide.string());
+  ASSERT_TRUE(anamorphic.picture.has_value());
+  EXPECT_EQ(anamorphic.picture->width, 192);
+  EXPECT_EQ(anamorphic.picture->height, 108);
+  EXPECT_EQ(anamorphic.sound_channels, 0);
+  EXPECT_EQ(anamorphic.cuts, (std::vector<double>{0.25, 0.5}));
+
+  const fs::path tone = scratch / "ton.m4a";
+  make_recording(tone, {0.5}, true, 0, 0);
+  const ClipFacts sound_alone = get_duration_and_handles(tone.string());
+  EXPECT_FALSE(sound_alone.picture.has_value());
+  EXPECT_GT(sound_alone.sound_format.sample_rate, 0);
+  EXPECT_EQ(sound_alone.sound_format.depth, 0);  // AAC has no fixed depth
+}
+
 #endif

@@ -93,6 +93,66 @@ std::optional<FrameRate> encoding_rate(const Json& video) {
   return base;
 }
 
+// The first stream of `kind` in the probe's streams section; nullptr when it lists none.
+const Json* first_stream_of_kind(const Json& probe, const char* kind) {
+  for (const Json& stream : probe["streams"]) {
+    if (is_stream_of_kind(stream, kind))
+      return &stream;
+  }
+  return nullptr;
+}
+
+// A count ffprobe writes as a number or as digits in text ("48000"); 0 for anything else.
+int whole_number_of(const Json& value) {
+  if (value.is_number_integer()) {
+    const long long number = value.get<long long>();
+    return number > 0 && number < 1000000000 ? static_cast<int>(number) : 0;
+  }
+  if (value.is_string()) {
+    const std::string& text = value.get_ref<const std::string&>();
+    int number = 0;
+    const auto [stop, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error == std::errc() && stop == text.data() + text.size() && number > 0 &&
+        number < 1000000000)
+      return number;
+  }
+  return 0;
+}
+
+// "4:3" as a ratio; nothing for "0:1", "N/A" and anything else that is no pair of positive counts.
+std::optional<std::pair<int, int>> aspect_ratio_of(const Json& value) {
+  if (!value.is_string())
+    return std::nullopt;
+  const std::string& text = value.get_ref<const std::string&>();
+  const size_t colon = text.find(':');
+  if (colon == std::string::npos)
+    return std::nullopt;
+  const int num = whole_number_of(Json(text.substr(0, colon)));
+  const int den = whole_number_of(Json(text.substr(colon + 1)));
+  if (num == 0 || den == 0)
+    return std::nullopt;
+  return std::pair<int, int>{num, den};
+}
+
+// The turn of a video stream in degrees, from 0 to 359.
+long long rotation_of(const Json& video) {
+  double degrees = 0.0;
+  const Json side_data = video.value("side_data_list", Json());
+  if (side_data.is_array()) {
+    for (const Json& entry : side_data) {
+      if (entry.is_object() && entry.contains("rotation")) {
+        degrees = seconds_of(entry["rotation"]).value_or(0.0);
+        break;
+      }
+    }
+  }
+  if (degrees == 0.0 && video.contains("tags") && video["tags"].is_object())
+    degrees = seconds_of(video["tags"].value("rotate", Json())).value_or(0.0);
+  if (std::abs(degrees) > 1e6)
+    return 0;
+  return ((std::llround(degrees) % 360) + 360) % 360;
+}
+
 double start_time_of(const Json& owner) {
   const auto it = owner.find("start_time");
   if (it == owner.end())
@@ -189,6 +249,71 @@ std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
     return std::nullopt;
   }
   return 0;
+}
+
+std::vector<double> cuts_from_probe_json(const std::string& json_text) {
+  try {
+    const Json probe = parse_json(json_text);
+    if (!probe.is_object())
+      return {};
+    const Json format = probe.value("format", Json::object());
+    const Json tags = format.is_object() ? format.value("tags", Json::object()) : Json();
+    if (!tags.is_object())
+      return {};
+    const Json* listed = tag_value(tags, "TAVELMOR_CUTS", "tavelmor_cuts");
+    if (listed == nullptr || !listed->is_string())
+      return {};
+    const std::string& text = listed->get_ref<const std::string&>();
+    std::vector<double> cuts;
+    for (size_t begin = 0; begin <= text.size();) {
+      const size_t comma = std::min(text.find(',', begin), text.size());
+      const auto seconds = number_from_text(std::string_view(text).substr(begin, comma - begin));
+      if (!seconds || *seconds <= 0.0 || (!cuts.empty() && *seconds <= cuts.back()))
+        return {};
+      cuts.push_back(*seconds);
+      begin = comma + 1;
+    }
+    return cuts;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return std::nullopt;
+  const Json* video = first_stream_of_kind(*probe, "video");
+  if (video == nullptr)
+    return std::nullopt;
+  PictureFacts picture;
+  picture.width = whole_number_of(video->value("width", Json()));
+  picture.height = whole_number_of(video->value("height", Json()));
+  if (picture.width == 0 || picture.height == 0)
+    return std::nullopt;
+  if (const auto aspect = aspect_ratio_of(video->value("sample_aspect_ratio", Json()));
+      aspect && aspect->first != aspect->second) {
+    const double shown = static_cast<double>(picture.width) * aspect->first / aspect->second;
+    picture.width = std::max(2, static_cast<int>(std::llround(shown / 2.0)) * 2);
+  }
+  const long long turn = rotation_of(*video);
+  if (turn == 90 || turn == 270)
+    std::swap(picture.width, picture.height);
+  picture.rate = encoding_rate(*video);
+  return picture;
+}
+
+SoundFormat sound_format_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  const Json* sound = probe ? first_stream_of_kind(*probe, "audio") : nullptr;
+  if (sound == nullptr)
+    return {};
+  SoundFormat format;
+  format.sample_rate = whole_number_of(sound->value("sample_rate", Json()));
+  format.depth = whole_number_of(sound->value("bits_per_sample", Json()));
+  if (format.depth == 0)
+    format.depth = whole_number_of(sound->value("bits_per_raw_sample", Json()));
+  return format;
 }
 
 std::optional<ProbedTimecode> timecode_from_probe_json(const std::string& json_text) {

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "media/ffmpeg_tools.h"
 #include "media/timecode.h"
@@ -21,6 +22,22 @@ double duration_from_probe_json(const std::string& json_text);
 // The handle pair from format.tags: the upper-case tag unless it is absent or empty, else the
 // lower-case one. Nothing when either is missing, not a number, or the JSON is unusable.
 std::optional<HandlePair> handles_from_probe_json(const std::string& json_text);
+
+// The joins of a clip, from the format's TAVELMOR_CUTS tag (upper case unless it is absent or
+// empty, else lower case): comma-separated seconds, rising. Empty when there is no tag, or when
+// any entry is no number or the entries do not rise, so a damaged tag never places an edit.
+std::vector<double> cuts_from_probe_json(const std::string& json_text);
+
+// The picture of the first stream of codec_type "video": its width and height stretched by a
+// sample aspect ratio other than 1:1 (the width grows, rounded to an even number) and swapped for
+// a rotation by a quarter or three quarters turn (the "rotation" side data, or the older "rotate"
+// tag), and the rate FFmpeg encodes it at. Nothing when there is no such stream or its size is
+// not a pair of positive numbers.
+std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text);
+
+// The sample rate and bit depth of the first stream of codec_type "audio" (its bits_per_sample,
+// else bits_per_raw_sample); 0 for each the probe does not tell.
+SoundFormat sound_format_in_probe_json(const std::string& json_text);
 
 // True when the probe's streams section lists a stream of codec_type "audio" (the streams
 // "-select_streams a" would pick); false when it lists none or the JSON is unusable.

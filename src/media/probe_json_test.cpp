@@ -201,3 +201,73 @@ TEST(TimecodeFromProbeJson, FindsTheTagWhereverTheContainerKeepsIt) {
     EXPECT_FALSE(timecode_from_probe_json(none).has_value()) << none;
   }
 }
+
+TEST(PictureFromProbeJson, TheSizeIsTheOnePlayersShow) {
+  struct Case {
+    const char* json;
+    int width;
+    int height;
+  };
+  const Case cases[] = {
+      {R"({"streams": [{"codec_type": "video", "width": 1920, "height": 1080,
+          "sample_aspect_ratio": "1:1"}]})",
+       1920, 1080},
+      // Anamorphic: the stored 1440 columns are shown as 1920.
+      {R"({"streams": [{"codec_type": "video", "width": 1440, "height": 1080,
+          "sample_aspect_ratio": "4:3"}]})",
+       1920, 1080},
+      {R"({"streams": [{"codec_type": "video", "width": 720, "height": 576,
+          "sample_aspect_ratio": "16:15"}]})",
+       768, 576},
+      // A phone's rotation matrix, in FFmpeg 5's side data and in the older tag.
+      {R"({"streams": [{"codec_type": "video", "width": 1920, "height": 1080,
+          "side_data_list": [{"rotation": -90}]}]})",
+       1080, 1920},
+      {R"({"streams": [{"codec_type": "video", "width": 1920, "height": 1080,
+          "tags": {"rotate": "270"}}]})",
+       1080, 1920},
+      {R"({"streams": [{"codec_type": "video", "width": 1920, "height": 1080,
+          "side_data_list": [{"rotation": 180}]}]})",
+       1920, 1080},
+      // Unknown aspect ratios count as square; the first video stream counts.
+      {R"({"streams": [{"codec_type": "audio"}, {"codec_type": "video", "width": "640",
+          "height": 480, "sample_aspect_ratio": "0:1"}, {"codec_type": "video", "width": 64,
+          "height": 64}]})",
+       640, 480},
+  };
+  for (const Case& c : cases) {
+    const auto picture = picture_from_probe_json(c.json);
+    ASSERT_TRUE(picture.has_value()) << c.json;
+    EXPECT_EQ(picture->width, c.width) << c.json;
+    EXPECT_EQ(picture->height, c.height) << c.json;
+  }
+  for (const char* none : {
+           R"({"streams": [{"codec_type": "audio", "width": 640, "height": 480}]})",
+           R"({"streams": [{"codec_type": "video", "width": 0, "height": 480}]})",
+           R"({"streams": [{"codec_type": "video", "width": 640}]})",
+           R"({"format": {"duration": "3.0"}})",
+           "{broken",
+       }) {
+    EXPECT_FALSE(picture_from_probe_json(none).has_value()) << none;
+  }
+}
+
+TEST(CutsFromProbeJson, ADamagedListPlacesNoEdit) {
+  EXPECT_EQ(cuts_from_probe_json(R"({"format": {"tags": {"TAVELMOR_CUTS": "1.25,3.0,7.1234"}}})"),
+            (std::vector<double>{1.25, 3.0, 7.1234}));
+  EXPECT_EQ(cuts_from_probe_json(R"({"format": {"tags": {"tavelmor_cuts": "2.5"}}})"),
+            (std::vector<double>{2.5}));
+  for (const char* none : {
+           R"({"format": {"tags": {"TAVELMOR_C_IN": "0.0"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": ""}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": "1.0,,2.0"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": "2.0,1.0"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": "1.0,1.0"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": "0.0,1.0"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": "1.0,abc"}}})",
+           R"({"format": {"tags": {"TAVELMOR_CUTS": 1.5}}})",
+           "{broken",
+       }) {
+    EXPECT_TRUE(cuts_from_probe_json(none).empty()) << none;
+  }
+}
