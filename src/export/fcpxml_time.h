@@ -10,7 +10,8 @@
 // cuts only on frame boundaries: a clip's place and length on the timeline's frames, its start
 // on the frames of its own file. So every time is computed as a whole number of frames of some
 // frame duration and only then written as a fraction, and nothing drifts or rounds past the end
-// of a file.
+// of a file. Made for files of up to a day at up to 1000 fps, whose frame counts keep every
+// product here far within range.
 
 // Seconds per frame, num / den ("1001/30000s" is {1001, 30000}).
 struct FrameDuration {

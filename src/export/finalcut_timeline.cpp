@@ -1,6 +1,7 @@
 #include "export/finalcut_timeline.h"
 
 #include <algorithm>
+#include <map>
 #include <stdexcept>
 
 #include "export/export_messages.h"
@@ -75,6 +76,7 @@ void run_master_fcpxml(const std::vector<std::string>& files, const Json& cfg, c
 
     std::vector<FcpxmlAsset> assets;
     std::vector<FcpxmlClip> clips;
+    std::map<std::string, size_t> asset_of_path;
     for (size_t i = 0; i < clip_paths.size(); ++i) {
       const std::string& path = clip_paths[i];
       const std::string name = file_name_of(path);
@@ -100,9 +102,12 @@ void run_master_fcpxml(const std::vector<std::string>& files, const Json& cfg, c
         log("Handle: In=" + fixed_text(seconds_of(pieces.front().in_frame, asset.frame), 2) +
             "s Out=" + fixed_text(out, 2) + "s");
       }
+      // A file listed twice (by two names, or through a link) is one asset for both clips.
+      const size_t index = asset_of_path.emplace(path, assets.size()).first->second;
+      if (index == assets.size())
+        assets.push_back(asset);
       for (const ClipPiece& piece : pieces)
-        clips.push_back({assets.size(), piece});
-      assets.push_back(asset);
+        clips.push_back({index, piece});
     }
 
     const std::string document_text = path_to_utf8(document);

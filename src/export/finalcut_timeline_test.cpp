@@ -220,3 +220,26 @@ TEST(FinalCutTimeline, AClipLongerThanADayIsRefused) {
                     recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
   EXPECT_EQ(recorder.outcome(), "err: Fehler bei long.mp4: länger als 24 Stunden");
 }
+
+// Final Cut takes each asset for one file: a clip listed again through a link refers to the
+// asset of its first listing.
+TEST(FinalCutTimelineMedia, AFileListedTwiceIsOneAssetForBothClips) {
+  SKIP_ON_WINDOWS("the link needs a POSIX system");
+  ScopedTempDir scratch;
+  make_media(scratch / "take.mp4", "30", 1, 48000, handle_tags("0.1", "0.5"));
+  fs::create_symlink(scratch / "take.mp4", scratch / "again.mp4");
+  Recorder recorder;
+  run_master_fcpxml({path_to_utf8(scratch / "take.mp4"), path_to_utf8(scratch / "again.mp4")},
+                    export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                    recorder.err(), scratch_paths(scratch));
+  const fs::path document = scratch / "out" / "finalcut_timeline.fcpxml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  const std::string doc = read_text_file(document);
+  expect_valid_fcpxml(doc);
+  const std::vector<XmlElement> elements = xml_elements(doc);
+  ASSERT_EQ(elements_named(elements, "asset").size(), 1u);
+  const std::vector<XmlElement> clips = elements_named(elements, "asset-clip");
+  ASSERT_EQ(clips.size(), 2u);
+  EXPECT_EQ(clips[0].at("ref"), clips[1].at("ref"));
+  EXPECT_EQ(clips[1].at("offset"), clips[0].at("duration"));
+}
