@@ -31,24 +31,6 @@ TEST(FrameDurationForRate, NtscRatesAsFractionsOf1001AndWholeRatesAsEditorsWrite
     EXPECT_EQ(frame_text(frame_duration_for_rate(rate)), text) << rate.num << "/" << rate.den;
 }
 
-TEST(TimeText, WholeFramesAsExactFractionsOrWholeSeconds) {
-  EXPECT_EQ(time_text(0, FrameDuration{1001, 30000}), "0s");
-  EXPECT_EQ(time_text(90250, FrameDuration{100, 2500}), "3610s");  // 01:00:10:00 at 25 fps
-  const std::pair<long long, FrameDuration> cases[] = {
-      {107892, {1001, 30000}},  // 01:00:00;00 drop-frame
-      {1, {100, 6000}},
-      {599, {100, 6000}},
-      {86400LL * 60 - 1, {100, 6000}},
-      {7, {1001, 24000}},
-      {86399LL * 120, {1001, 120000}},
-  };
-  for (const auto& [frames, frame] : cases) {
-    const auto time = fcpxml_time(time_text(frames, frame));
-    ASSERT_TRUE(time) << time_text(frames, frame);
-    EXPECT_EQ(*time, ratio(frames * frame.num, frame.den)) << time_text(frames, frame);
-  }
-}
-
 TEST(WholeFrames, RoundedDownButAtLeastOneTimelineFrame) {
   struct Case {
     double seconds;
