@@ -492,10 +492,10 @@ class Bench:
                  f"{master_kib / 1024:.1f} MiB", "< 16 MiB", master_kib < 16 * 1024)
         return job, sum(call.seconds for call in runs)
 
-    def xml(self, clips, count_children):
-        """The "xml" export, timed without the wrappers; with `count_children` run once more to
-        count the children it starts."""
-        out = self.path(f"out_xml_{len(clips)}")
+    def timeline(self, clips, mode, count_children):
+        """A timeline export ("xml", "fcpxml"), timed without the wrappers; with `count_children`
+        run once more to count the children it starts."""
+        out = self.path(f"out_{mode}_{len(clips)}")
         costs = {}
         for logged in (False, True) if count_children else (False,):
             backend = self.backend(logged)
@@ -504,15 +504,15 @@ class Bench:
             backend.send("add_master_files", {"paths": clips})
             backend.wait_for("state")
             self.tools.take()
-            costs[logged] = job_cost(backend, "start_export", {"mode": "xml"})
+            costs[logged] = job_cost(backend, "start_export", {"mode": mode})
             backend.close()
         cost = costs[False]
-        self.row(f"xml export of {len(clips)} clips", f"wall {cost.wall:.2f} s, CPU {cost.cpu:.2f} s"
+        self.row(f"{mode} export of {len(clips)} clips", f"wall {cost.wall:.2f} s, CPU {cost.cpu:.2f} s"
                  f" ({cost.wall / len(clips) * 1000:.0f} ms per clip)", "", True)
         if count_children:
             children = len(self.tools.take())
             per_clip = children / len(clips)
-            self.row(f"xml export of {len(clips)} clips: children started",
+            self.row(f"{mode} export of {len(clips)} clips: children started",
                      f"{children} ({per_clip:.2f} per clip)", "<= 1 per clip", per_clip <= 1.0)
         return cost
 
@@ -624,9 +624,11 @@ def main():
         log("Backend figures ...")
         bench.backend_figures(xml_clips)
         log("xml exports ...")
-        xml_1 = bench.xml(xml_clips[:200], count_children=True)
-        xml_4 = bench.xml(xml_clips, count_children=False)
+        xml_1 = bench.timeline(xml_clips[:200], "xml", count_children=True)
+        xml_4 = bench.timeline(xml_clips, "xml", count_children=False)
         bench.linearity("xml export (200 -> 800 clips)", xml_1, xml_4)
+        log("fcpxml export ...")
+        bench.timeline(xml_clips[:200], "fcpxml", count_children=True)
         log("Cut of a 60 s recording with a short last take ...")
         bench.cut(short_take, "short take", 1.10, rounds=options.rounds)
         log("Cut of a 60 s recording with a long last take ...")

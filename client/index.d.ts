@@ -125,7 +125,7 @@ export interface StartExportCommand {
   cmd: "start_export";
   /** The mode and the settings that the job stores first; an empty value (null, false, 0, "", [] or {}) exports MP4 and stores none. Any other value that is no object fails the command. */
   payload?: EmptyValue | {
-    /** "mp4" (the default when absent), "xml" (DaVinci Resolve), "premiere" or "capcut"; any other text exports the DaVinci timeline. A mode that is no text fails the command. */
+    /** "mp4" (the default when absent), "xml" (DaVinci Resolve), "premiere", "fcpxml" (Final Cut Pro) or "capcut"; any other text exports the DaVinci timeline. A mode that is no text fails the command. */
     mode?: string;
     /** Stored when present and not empty. */
     output_folder?: JsonValue;
@@ -232,10 +232,10 @@ export interface StateEvent {
   busy: boolean;
 }
 
-/** A notice for the user. "Hinweis": a job start was refused, or a cancel found no job (no job runs); "Cut Fertig": a cut batch ended; "MP4 fertig", "DaVinci XML fertig", "Premiere XML fertig", "CapCut Projekt fertig": an export succeeded, its message being "Gespeichert: " and the path; "Fehler": an export failed, its message being the error; "Abgebrochen": a cut or an export was cancelled. */
+/** A notice for the user. "Hinweis": a job start was refused, or a cancel found no job (no job runs); "Cut Fertig": a cut batch ended; "MP4 fertig", "DaVinci XML fertig", "Premiere XML fertig", "Final Cut Pro XML fertig", "CapCut Projekt fertig": an export succeeded, its message being "Gespeichert: " and the path; "Fehler": an export failed, its message being the error; "Abgebrochen": a cut or an export was cancelled. */
 export interface NotifyEvent {
   event: "notify";
-  title: "Hinweis" | "Cut Fertig" | "MP4 fertig" | "DaVinci XML fertig" | "Premiere XML fertig" | "CapCut Projekt fertig" | "Fehler" | "Abgebrochen";
+  title: "Hinweis" | "Cut Fertig" | "MP4 fertig" | "DaVinci XML fertig" | "Premiere XML fertig" | "Final Cut Pro XML fertig" | "CapCut Projekt fertig" | "Fehler" | "Abgebrochen";
   message: string;
 }
 

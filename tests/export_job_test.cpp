@@ -4,6 +4,7 @@
 
 #include "backend_process.h"
 #include "export/export_test_support.h"
+#include "export/fcpxml_test_support.h"
 #include "export/timeline_xml.h"
 #include "media/ffmpeg_tools.h"
 #include "settings/number_text.h"
@@ -221,6 +222,35 @@ TEST_F(ExportProtocolMedia, XmlAfterACutBatchIntoAFolderNamedLikeACounter) {
                      "</out>"),
             std::string::npos);
   expect_well_formed_xml(doc);
+}
+
+TEST_F(ExportProtocolMedia, FcpxmlTakesTheTimelinesStepsAndEndsWithItsOwnNotice) {
+  make_clip(home / "a b.mp4", 0.5, true, std::make_pair(0.1, 0.4));
+  make_clip(home / "c.mov", 0.3, false);
+  start();
+  add_master({home / "a b.mp4", home / "c.mov"});
+  backend->send("start_export", Json{{"mode", "fcpxml"}});
+  const std::vector<Json> events = events_until(
+      [](const Json& event) { return event["event"] == "state" && event["busy"] == false; });
+
+  const fs::path document = home / "Desktop" / "finalcut_timeline.fcpxml";
+  const std::vector<Json> expected = {
+      progress(0, "Starte FCPXML Export ..."),
+      log_event("Starte FCPXML Export mit 2 Clip(s) ..."),
+      log_event("Final Cut Pro Export: nutze Clips direkt aus der Reihenfolge"),
+      log_event("Analysiere Clips ..."),
+      progress(5, "Analysiere Clips ..."),
+      log_event("[1/2] a b.mp4"),
+      progress(0, "Clip 1/2 wird verarbeitet ..."),
+      log_event("Handle: In=0.10s Out=0.40s"),
+      log_event("[2/2] c.mov"),
+      progress(50, "Clip 2/2 wird verarbeitet ..."),
+      log_event("Gespeichert: " + path_to_utf8(document)),
+      progress(100, "Fertig ✓"),
+      log_event("Fertig: " + path_to_utf8(document), "ok"),
+      notify("Final Cut Pro XML fertig", "Gespeichert: " + path_to_utf8(document))};
+  EXPECT_EQ(without_states(events), expected);
+  expect_valid_fcpxml(read_text_file(document));
 }
 
 // Each clip's step comes when the master's run reaches that clip, in list order; what the runs

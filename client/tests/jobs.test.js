@@ -2,12 +2,13 @@
 import assert from "node:assert/strict";
 import { existsSync, readdirSync, readFileSync, realpathSync, writeFileSync } from "node:fs";
 import { join } from "node:path";
+import { pathToFileURL } from "node:url";
 import { test } from "node:test";
 
 import { makeRecording, scratchHome, startClient } from "./support.js";
 
 test(
-  "a cut and an xml export of its clip, each promise settling with the job's closing notice",
+  "a cut, then an xml and an fcpxml export of its clip, each promise settling with the job's closing notice",
   { timeout: 60_000 },
   async (t) => {
     const home = scratchHome(t);
@@ -46,6 +47,18 @@ test(
       client.state.busy,
       false,
       "the export's closing state came before its promise settled",
+    );
+
+    const finalCut = await client.startExport({ mode: "fcpxml" });
+    const document = join(out, "finalcut_timeline.fcpxml");
+    assert.deepEqual(finalCut, {
+      event: "notify",
+      title: "Final Cut Pro XML fertig",
+      message: `Gespeichert: ${document}`,
+    });
+    assert.ok(
+      readFileSync(document, "utf8").includes(`src="${pathToFileURL(realpathSync(clip))}"`),
+      "the clip's file URL",
     );
     assert.deepEqual(problems, []);
   },

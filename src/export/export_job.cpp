@@ -7,6 +7,7 @@
 
 #include "capcut/project_export.h"
 #include "export/davinci_timeline.h"
+#include "export/finalcut_timeline.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
 #include "media/process.h"
@@ -88,6 +89,8 @@ ExportMode export_mode_for(const std::string& mode) {
     return {run_master_xml_premiere, label, "Premiere XML fertig"};
   if (mode == "mp4")
     return {run_master_mp4, label, "MP4 fertig"};
+  if (mode == "fcpxml")
+    return {run_master_fcpxml, label, "Final Cut Pro XML fertig"};
   return {run_master_xml, label, "DaVinci XML fertig"};
 }
 

@@ -32,7 +32,7 @@ std::optional<ExportProgress> progress_for_message(const std::string& msg);
 // preparation of media for an editor runs there.
 inline constexpr double START_SHARE_END = 5;
 
-// The common shape of the four exporters: files, settings, log, done, err, and the fixed paths
+// The common shape of the five exporters: files, settings, log, done, err, and the fixed paths
 // whose error log receives the report of a failure.
 using Exporter = void (*)(const std::vector<std::string>&, const Json&, const MessageFn&,
                           const MessageFn&, const MessageFn&, const FixedPaths&, const ProgressFn&);

@@ -6,6 +6,7 @@
 #include "export/davinci_timeline.h"
 #include "export/export_messages.h"
 #include "export/export_test_support.h"
+#include "export/finalcut_timeline.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
 
@@ -96,6 +97,7 @@ TEST(ExportModeFor, ModeTableAndTitles) {
       {"premiere", run_master_xml_premiere, "PREMIERE", "Premiere XML fertig"},
       {"mp4", run_master_mp4, "MP4", "MP4 fertig"},
       {"xml", run_master_xml, "XML", "DaVinci XML fertig"},
+      {"fcpxml", run_master_fcpxml, "FCPXML", "Final Cut Pro XML fertig"},
       // Unknown modes run the DaVinci export and are titled for what ran.
       {"MP4", run_master_xml, "MP4", "DaVinci XML fertig"},
       {"davinci", run_master_xml, "DAVINCI", "DaVinci XML fertig"},
@@ -118,7 +120,7 @@ TEST(Exporters, ReportFailuresToTheGivenPaths) {
   const std::string users_report = read_text_file(users_log);
   const FixedPaths given = fixed_paths_for_home(scratch / "home");
   fs::create_directories(given.desktop);
-  for (const char* mode : {"mp4", "xml", "premiere"}) {
+  for (const char* mode : {"mp4", "xml", "premiere", "fcpxml"}) {
     fs::remove(given.error_log);
     Recorder recorder;
     export_mode_for(mode).exporter({path_to_utf8(scratch / "a.mp4")},
