@@ -11,12 +11,14 @@ bool is_unreserved(unsigned char c) {
          c == '.' || c == '_' || c == '~';
 }
 
-std::string percent_encoded(const std::string& part) {
+}  // namespace
+
+std::string percent_encoded(const std::string& text, bool keep_slashes) {
   static const char HEX[] = "0123456789ABCDEF";
   std::string encoded;
-  for (const char byte : part) {
+  for (const char byte : text) {
     const auto c = static_cast<unsigned char>(byte);
-    if (is_unreserved(c)) {
+    if (is_unreserved(c) || (keep_slashes && c == '/')) {
       encoded += byte;
     } else {
       encoded += '%';
@@ -26,8 +28,6 @@ std::string percent_encoded(const std::string& part) {
   }
   return encoded;
 }
-
-}  // namespace
 
 std::string file_url_of_resolved_path(const std::string& path_text, const std::string& prefix) {
   std::string text = path_text;

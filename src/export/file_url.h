@@ -7,6 +7,10 @@
 // first component gives one more slash: /a b.mp4 becomes file:////a%20b.mp4. The URLs are fully
 // percent-encoded, so they need no XML escaping. Neither form fails on a missing file.
 
+// `text` with every byte percent-encoded except the unreserved characters of RFC 3986
+// ("A-Z a-z 0-9 - . _ ~") and, when `keep_slashes`, "/".
+std::string percent_encoded(const std::string& text, bool keep_slashes = false);
+
 // Turns an already resolved path text into a URL with `prefix`: backslashes become slashes, and
 // every component is percent-encoded (RFC 3986 unreserved characters pass) except a first one
 // holding a colon, the drive.

@@ -3,30 +3,14 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "export/file_url.h"
 #include "settings/path_text.h"
 
 namespace {
 
-bool is_unreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
-}
-
 // Each byte percent-encoded unless it is unreserved or a "/" between components.
 std::string encoded_path(const std::string& path) {
-  static const char HEX[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (const char byte : path) {
-    const auto c = static_cast<unsigned char>(byte);
-    if (is_unreserved(c) || c == '/') {
-      encoded += byte;
-    } else {
-      encoded += '%';
-      encoded += HEX[c >> 4];
-      encoded += HEX[c & 0x0F];
-    }
-  }
-  return encoded;
+  return percent_encoded(path, true);
 }
 
 bool starts_with(const std::string& text, const std::string& prefix) {
