@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_tools.h"
 #include "media/process.h"
 #include "settings/callbacks.h"
 #include "settings/fixed_paths.h"
@@ -167,6 +170,30 @@ inline int sound_channels_of(const fs::path& path) {
   return sound.empty() ? 0 : sound.front()["channels"].get<int>();
 }
 
+// A file's facts as separate measures give them: get_duration, get_handles and the streams of a
+// probe of its own (for test clips of square pixels without rotation or timecode).
+inline ClipFacts separately_measured_facts(const std::string& path) {
+  const Json probed = probe(path_from_utf8(path));
+  ClipFacts facts{get_duration(path),
+                  get_handles(path),
+                  sound_channels_of(path_from_utf8(path)),
+                  std::nullopt,
+                  SoundFormat{},
+                  std::nullopt,
+                  {}};
+  for (const Json& video : streams_of(probed, "video")) {
+    facts.picture = PictureFacts{video["width"].get<int>(), video["height"].get<int>(),
+                                 frame_rate_from_text(video["r_frame_rate"].get<std::string>())};
+    break;
+  }
+  for (const Json& sound : streams_of(probed, "audio")) {
+    facts.sound_format = {std::stoi(sound["sample_rate"].get<std::string>()),
+                          sound.value("bits_per_sample", 0)};
+    break;
+  }
+  return facts;
+}
+
 // Checks that the calls a counting stand-in noted ("echo "$@"", one line each) are one format
 // probe of each file, in any order.
 inline void expect_one_probe_each(const std::string& calls, const std::vector<std::string>& files) {
@@ -197,6 +224,122 @@ inline void expect_well_formed_xml(const std::string& text) {
   EXPECT_EQ(checked.exit_code, 0) << checked.err;
 #endif
 }
+
+#ifndef _WIN32
+// What an XPath expression selects in the document, as xmllint prints it (Linux suite only).
+inline std::string xpath(const std::string& doc, const std::string& expression) {
+  ScopedTempDir dir("tavelmor_xpath_");
+  write_text_file(dir / "doc.xml", doc);
+  const ProcessResult selected =
+      run_process({"xmllint", "--xpath", expression, path_to_utf8(dir / "doc.xml")}, 30,
+                  OutputDecoding::replace_invalid);
+  return selected.out;
+}
+
+// The lines of what an XPath expression selects: one per text node.
+inline std::vector<std::string> xpath_lines(const std::string& doc, const std::string& expression) {
+  std::vector<std::string> lines;
+  std::istringstream stream(xpath(doc, expression));
+  for (std::string line; std::getline(stream, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+// A clip item of a timeline document as its track holds it, and its links as it states them.
+struct TimelineLink {
+  std::string ref;
+  std::string media;
+  std::string track;
+  std::string place;
+  std::string group;  // empty without a group index
+  bool operator==(const TimelineLink&) const = default;
+};
+struct TimelineItem {
+  std::string media;
+  std::string track;  // the track's place among those of its kind, from 1
+  std::string place;  // the item's place on its track, from 1
+  std::vector<TimelineLink> links;
+};
+
+// Every clip item of the document by id, read back with xmllint; a repeated id fails the test.
+inline std::map<std::string, TimelineItem> timeline_items(const std::string& doc) {
+  static const std::regex ID(R"re( id="([^"]*)")re");
+  static const std::regex LEAF(R"re(<(\w+)>([^<]*)</\1>)re");
+  std::map<std::string, TimelineItem> items;
+  for (const std::string media : {"video", "audio"}) {
+    const std::string tracks = "//sequence/media/" + media + "/track";
+    const int count = std::stoi(xpath(doc, "count(" + tracks + ")"));
+    for (int track = 1; track <= count; ++track) {
+      int place = 0;
+      const std::string ids = xpath(doc, tracks + "[" + std::to_string(track) + "]/clipitem/@id");
+      for (std::sregex_iterator it(ids.begin(), ids.end(), ID), end; it != end; ++it) {
+        const bool fresh =
+            items
+                .emplace((*it)[1].str(),
+                         TimelineItem{media, std::to_string(track), std::to_string(++place), {}})
+                .second;
+        EXPECT_TRUE(fresh) << "id twice: " << (*it)[1].str();
+      }
+    }
+  }
+  // The links in document order, each after the id of the item that holds it.
+  const std::string listed = xpath(doc, "//clipitem/@id | //clipitem/link/*");
+  static const std::regex NODE(R"re( id="([^"]*)"|<(\w+)>([^<]*)</\2>)re");
+  TimelineItem* holder = nullptr;
+  for (std::sregex_iterator it(listed.begin(), listed.end(), NODE), end; it != end; ++it) {
+    const std::smatch& node = *it;
+    if (node[1].matched) {
+      holder = &items[node[1].str()];
+      continue;
+    }
+    const std::string name = node[2].str();
+    const std::string value = node[3].str();
+    if (name == "linkclipref")
+      holder->links.push_back({value, "", "", "", ""});
+    else if (name == "mediatype")
+      holder->links.back().media = value;
+    else if (name == "trackindex")
+      holder->links.back().track = value;
+    else if (name == "clipindex")
+      holder->links.back().place = value;
+    else if (name == "groupindex")
+      holder->links.back().group = value;
+  }
+  return items;
+}
+
+// Checks the links of a timeline document as editors follow them: each names an item that exists,
+// of the kind, on the track and at the place it says; audio links carry a group index, video links
+// none; every item of a group links to each member, itself included, with the same links. Returns
+// the groups in no set order (an unlinked item is a group of its own), each its members' ids
+// in link order.
+inline std::vector<std::vector<std::string>> linked_groups(const std::string& doc) {
+  const std::map<std::string, TimelineItem> items = timeline_items(doc);
+  std::vector<std::vector<std::string>> groups;
+  for (const auto& [id, item] : items) {
+    std::vector<std::string> members;
+    for (const TimelineLink& link : item.links) {
+      members.push_back(link.ref);
+      const auto target = items.find(link.ref);
+      if (target == items.end()) {
+        ADD_FAILURE() << id << " links to a missing item " << link.ref;
+        continue;
+      }
+      EXPECT_EQ(link.media, target->second.media) << id << " -> " << link.ref;
+      EXPECT_EQ(link.track, target->second.track) << id << " -> " << link.ref;
+      EXPECT_EQ(link.place, target->second.place) << id << " -> " << link.ref;
+      EXPECT_EQ(link.group.empty(), link.media == "video") << id << " -> " << link.ref;
+      EXPECT_EQ(target->second.links, item.links) << id << " and " << link.ref;
+    }
+    if (members.empty())
+      members.push_back(id);
+    EXPECT_NE(std::find(members.begin(), members.end(), id), members.end()) << id;
+    if (std::find(groups.begin(), groups.end(), members) == groups.end())
+      groups.push_back(members);
+  }
+  return groups;
+}
+#endif
 
 // The callbacks of an exporter, recorded in the order they were called.
 struct Recorder {

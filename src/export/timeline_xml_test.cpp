@@ -47,8 +47,8 @@ const char* const TWO_CLIP_DOCUMENT = R"(<?xml version="1.0" encoding="UTF-8"?>
                     <file id="file1">
                         <name>Q&amp;A_cut &lt;1></name>
                         <pathurl>file:////clips/Q%26A_cut%20%3C1%3E.mp4</pathurl>
-                        <rate><timebase>60</timebase><ntsc>FALSE</ntsc></rate>
-                        <duration>720</duration>
+                        <rate><timebase>30</timebase><ntsc>TRUE</ntsc></rate>
+                        <duration>359</duration>
                         <media>
                             <video>
                                 <samplecharacteristics>
@@ -56,9 +56,18 @@ const char* const TWO_CLIP_DOCUMENT = R"(<?xml version="1.0" encoding="UTF-8"?>
                                     <height>1920</height>
                                 </samplecharacteristics>
                             </video>
-                            <audio><channelcount>2</channelcount></audio>
+                            <audio>
+                                <samplecharacteristics>
+                                    <depth>16</depth>
+                                    <samplerate>48000</samplerate>
+                                </samplecharacteristics>
+                                <channelcount>2</channelcount>
+                            </audio>
                         </media>
                     </file>
+                    <link><linkclipref>clip1</linkclipref><mediatype>video</mediatype><trackindex>1</trackindex><clipindex>1</clipindex></link>
+                    <link><linkclipref>audioclip1</linkclipref><mediatype>audio</mediatype><trackindex>1</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
+                    <link><linkclipref>audioclip1-2</linkclipref><mediatype>audio</mediatype><trackindex>2</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
                 </clipitem>
                 <clipitem id="clip2">
                     <name>b</name>
@@ -80,9 +89,11 @@ const char* const TWO_CLIP_DOCUMENT = R"(<?xml version="1.0" encoding="UTF-8"?>
                                     <height>1920</height>
                                 </samplecharacteristics>
                             </video>
-                            <audio><channelcount>2</channelcount></audio>
+                            <audio><channelcount>1</channelcount></audio>
                         </media>
                     </file>
+                    <link><linkclipref>clip2</linkclipref><mediatype>video</mediatype><trackindex>1</trackindex><clipindex>2</clipindex></link>
+                    <link><linkclipref>audioclip2</linkclipref><mediatype>audio</mediatype><trackindex>1</trackindex><clipindex>2</clipindex><groupindex>1</groupindex></link>
                 </clipitem></track>
             </video>
             <audio><track>
@@ -96,6 +107,9 @@ const char* const TWO_CLIP_DOCUMENT = R"(<?xml version="1.0" encoding="UTF-8"?>
                     <end>555</end>
                     <file id="file1"/>
                     <sourcetrack><mediatype>audio</mediatype><trackindex>1</trackindex></sourcetrack>
+                    <link><linkclipref>clip1</linkclipref><mediatype>video</mediatype><trackindex>1</trackindex><clipindex>1</clipindex></link>
+                    <link><linkclipref>audioclip1</linkclipref><mediatype>audio</mediatype><trackindex>1</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
+                    <link><linkclipref>audioclip1-2</linkclipref><mediatype>audio</mediatype><trackindex>2</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
                 </clipitem>
                 <clipitem id="audioclip2">
                     <name>b</name>
@@ -107,6 +121,23 @@ const char* const TWO_CLIP_DOCUMENT = R"(<?xml version="1.0" encoding="UTF-8"?>
                     <end>705</end>
                     <file id="file2"/>
                     <sourcetrack><mediatype>audio</mediatype><trackindex>1</trackindex></sourcetrack>
+                    <link><linkclipref>clip2</linkclipref><mediatype>video</mediatype><trackindex>1</trackindex><clipindex>2</clipindex></link>
+                    <link><linkclipref>audioclip2</linkclipref><mediatype>audio</mediatype><trackindex>1</trackindex><clipindex>2</clipindex><groupindex>1</groupindex></link>
+                </clipitem></track>
+            <track>
+                <clipitem id="audioclip1-2">
+                    <name>Q&amp;A_cut &lt;1></name>
+                    <duration>555</duration>
+                    <rate><timebase>60</timebase><ntsc>FALSE</ntsc></rate>
+                    <in>74</in>
+                    <out>630</out>
+                    <start>0</start>
+                    <end>555</end>
+                    <file id="file1"/>
+                    <sourcetrack><mediatype>audio</mediatype><trackindex>2</trackindex></sourcetrack>
+                    <link><linkclipref>clip1</linkclipref><mediatype>video</mediatype><trackindex>1</trackindex><clipindex>1</clipindex></link>
+                    <link><linkclipref>audioclip1</linkclipref><mediatype>audio</mediatype><trackindex>1</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
+                    <link><linkclipref>audioclip1-2</linkclipref><mediatype>audio</mediatype><trackindex>2</trackindex><clipindex>1</clipindex><groupindex>1</groupindex></link>
                 </clipitem></track></audio>
         </media>
     </sequence>
@@ -137,18 +168,6 @@ const char* const MONO_TIMECODED_FILE = R"(
                     </file>
 )";
 
-#ifndef _WIN32
-// What an XPath expression selects in the document, as xmllint prints it (Linux suite only).
-std::string xpath(const std::string& doc, const std::string& expression) {
-  ScopedTempDir dir("tavelmor_xpath_");
-  write_text_file(dir / "doc.xml", doc);
-  const ProcessResult selected =
-      run_process({"xmllint", "--xpath", expression, path_to_utf8(dir / "doc.xml")}, 30,
-                  OutputDecoding::replace_invalid);
-  return selected.out;
-}
-#endif
-
 }  // namespace
 
 TEST(TimelineFrames, SecondsAreTruncatedTowardZero) {
@@ -163,14 +182,29 @@ TEST(TimelineFrames, SecondsAreTruncatedTowardZero) {
 }
 
 TEST(TimelineDocument, GoldenDocumentOfTwoClips) {
-  const std::vector<TimelineClip> clips = {
+  std::vector<TimelineClip> clips = {
       clip("Q&A_cut <1>", "file:////clips/Q%26A_cut%20%3C1%3E.mp4", 1.234, 10.5, 12.0),
       clip("b", "file:////clips/b.mp4", 0.0, 2.5, 2.5),
   };
+  // A 29.97 fps stereo AAC clip as the probe tells it, and a mono clip whose probe told no more.
+  describe_file(clips[0], ClipFacts{12.0,
+                                    std::nullopt,
+                                    2,
+                                    std::nullopt,
+                                    SoundFormat{48000, 0},
+                                    PictureFacts{1080, 1920, FrameRate{30000, 1001}},
+                                    {}});
+  clips[1].sound_channels = 1;
   const std::string doc =
       timeline_document("Tavelmor Studio – Master Timeline", {1080, 1920}, clips);
   EXPECT_EQ(doc, TWO_CLIP_DOCUMENT);
   expect_well_formed_xml(doc);
+#ifndef _WIN32
+  auto groups = linked_groups(doc);
+  std::sort(groups.begin(), groups.end());
+  EXPECT_EQ(groups, (std::vector<std::vector<std::string>>{{"clip1", "audioclip1", "audioclip1-2"},
+                                                           {"clip2", "audioclip2"}}));
+#endif
 }
 
 TEST(TimelineDocument, ClipsAreLaidBackToBack) {
@@ -193,12 +227,12 @@ TEST(TimelineDocument, ClipsAreLaidBackToBack) {
                                "<start>300</start>\n                    <end>350</end>"}) {
     EXPECT_NE(doc.find(fragment), std::string::npos) << fragment;
   }
-  // Each start/end pair appears once per track.
+  // Each start/end pair appears once per track: the picture's and the stereo sound's two.
   size_t count = 0;
   for (size_t at = doc.find("<start>300</start>"); at != std::string::npos;
        at = doc.find("<start>300</start>", at + 1))
     ++count;
-  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(count, 3u);
   EXPECT_NE(doc.back(), '\n');
   expect_well_formed_xml(doc);
 }
@@ -240,15 +274,20 @@ TEST(TimelineDocument, FilesDeclareTheirSoundAndTimecode) {
 
 #ifndef _WIN32
   // Read back: no audio item for the soundless clip, each audio item placed with its video item
-  // and referring to a file element that is declared.
-  EXPECT_EQ(xpath(doc, "//audio/track/clipitem/@id"), " id=\"audioclip1\"\n id=\"audioclip3\"\n");
-  EXPECT_EQ(xpath(doc, "//audio/track/clipitem/file/@id"), " id=\"file1\"\n id=\"file3\"\n");
+  // and referring to a file element that is declared; the stereo clip's second channel on a
+  // track of its own.
+  EXPECT_EQ(xpath(doc, "//audio/track[1]/clipitem/@id"),
+            " id=\"audioclip1\"\n id=\"audioclip3\"\n");
+  EXPECT_EQ(xpath(doc, "//audio/track[2]/clipitem/@id"), " id=\"audioclip3-2\"\n");
+  EXPECT_EQ(xpath(doc, "//audio/track/clipitem/file/@id"),
+            " id=\"file1\"\n id=\"file3\"\n id=\"file3\"\n");
   EXPECT_EQ(xpath(doc,
                   "count(//audio/track/clipitem/file[not(@id = //video/track/clipitem/"
                   "file[pathurl]/@id)])"),
             "0\n");
   EXPECT_EQ(xpath(doc, "//video/track/clipitem/start/text()"), "0\n120\n180\n");
-  EXPECT_EQ(xpath(doc, "//audio/track/clipitem/start/text()"), "0\n180\n");
+  EXPECT_EQ(xpath(doc, "//audio/track[1]/clipitem/start/text()"), "0\n180\n");
+  EXPECT_EQ(linked_groups(doc).size(), 3u);
   EXPECT_EQ(xpath(doc, "//video/track/clipitem/file/timecode/string/text()"),
             "01:00:00;00\n10:00:03:00\n");
 #endif
@@ -260,4 +299,108 @@ TEST(TimelineDocument, FilesDeclareTheirSoundAndTimecode) {
   EXPECT_NE(silent.find("<audio><track></track></audio>"), std::string::npos);
   EXPECT_EQ(silent.find("audioclip"), std::string::npos);
   expect_well_formed_xml(silent);
+}
+
+TEST(TimelineDocument, FilesDeclareTheirOwnRateAndLengthInTheirFrames) {
+  struct Case {
+    double seconds;
+    std::optional<FrameRate> rate;
+    const char* rate_element;
+    long long frames;
+  };
+  const Case cases[] = {
+      // ffprobe writes 90 frames at 29.97 as 3.003003 s, a hair short of the 90th frame.
+      {3.003003, FrameRate{30000, 1001}, "<timebase>30</timebase><ntsc>TRUE</ntsc>", 90},
+      {12.0, FrameRate{30000, 1001}, "<timebase>30</timebase><ntsc>TRUE</ntsc>", 359},
+      {1.0, FrameRate{24000, 1001}, "<timebase>24</timebase><ntsc>TRUE</ntsc>", 23},
+      {2.5, FrameRate{25, 1}, "<timebase>25</timebase><ntsc>FALSE</ntsc>", 62},
+      {2.0, FrameRate{60, 1}, "<timebase>60</timebase><ntsc>FALSE</ntsc>", 120},
+      // A picture of unknown rate is declared at the sequence's.
+      {2.999, std::nullopt, "<timebase>60</timebase><ntsc>FALSE</ntsc>", 179},
+      // A broken file's length stays a number.
+      {1e300, FrameRate{30, 1}, "<timebase>30</timebase><ntsc>FALSE</ntsc>", 1000000000000000},
+  };
+  for (const Case& c : cases) {
+    TimelineClip described = clip("a", "file:////a.mov", 0.0, 1.0, 0.0);
+    describe_file(described, ClipFacts{c.seconds,
+                                       std::nullopt,
+                                       1,
+                                       std::nullopt,
+                                       SoundFormat{},
+                                       PictureFacts{48, 64, c.rate},
+                                       {}});
+    EXPECT_EQ(described.file_frames, c.frames) << c.seconds;
+    const std::string doc = timeline_document("x", {1080, 1920}, {described});
+    const std::string file = doc.substr(doc.find("<file id=\"file1\">"));
+    EXPECT_NE(
+        file.find(std::string("<rate>") + c.rate_element + "</rate>\n" + std::string(24, ' ') +
+                  "<duration>" + std::to_string(c.frames) + "</duration>"),
+        std::string::npos)
+        << c.seconds << "\n"
+        << file;
+    EXPECT_NE(file.find("<width>48</width>"), std::string::npos);
+  }
+}
+
+TEST(TimelineDocument, AJumpCutClipIsOneItemPerSpanEachWithItsSoundLinked) {
+  SKIP_ON_WINDOWS("read back with xmllint");
+#ifndef _WIN32
+  const auto document = [](const std::vector<double>& joins) {
+    std::vector<TimelineClip> clips = {
+        clip("jump", "file:////jump.mp4", 0.5, 3.5, 4.0),
+        clip("silent", "file:////silent.mp4", 0.0, 1.0, 1.0),
+        clip("mono", "file:////mono.mp4", 0.0, 0.5, 0.5),
+    };
+    clips[0].joins = joins;
+    clips[1].sound_channels = 0;
+    clips[2].sound_channels = 1;
+    return timeline_document("x", {1080, 1920}, clips);
+  };
+  struct Case {
+    std::vector<double> joins;
+    const char* ins;  // of the video items
+    const char* outs;
+    const char* starts;
+    size_t spans;
+  };
+  const Case cases[] = {
+      {{1.5, 3.0}, "30 90 180 0 0 ", "90 180 210 60 30 ", "0 60 150 180 240 ", 3},
+      // A join a hair below its frame (1.5333… × 60 comes out below 92) still falls on it.
+      {{1.5333333333333332}, "30 92 0 0 ", "92 210 60 30 ", "0 62 180 240 ", 2},
+      // A span within one frame leaves no item of its own.
+      {{1.5, 1.505}, "30 90 0 0 ", "90 210 60 30 ", "0 60 180 240 ", 2},
+  };
+  const auto joined = [](const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+      text += line + " ";
+    return text;
+  };
+  for (const Case& c : cases) {
+    const std::string doc = document(c.joins);
+    expect_well_formed_xml(doc);
+    EXPECT_EQ(joined(xpath_lines(doc, "//video/track/clipitem/in/text()")), c.ins);
+    EXPECT_EQ(joined(xpath_lines(doc, "//video/track/clipitem/out/text()")), c.outs);
+    EXPECT_EQ(joined(xpath_lines(doc, "//video/track/clipitem/start/text()")), c.starts);
+    // Each item as long as its in-to-out, the next starting where it ends.
+    EXPECT_EQ(xpath(doc, "count(//clipitem[end - start != out - in][name = 'jump'])"), "0\n");
+    EXPECT_EQ(
+        xpath(doc, "count(//video/track/clipitem[following-sibling::clipitem[1]/start != end])"),
+        "0\n");
+    // The file is declared once, by the clip's first item.
+    EXPECT_EQ(xpath(doc, "count(//file[pathurl = 'file:////jump.mp4'])"), "1\n");
+    EXPECT_EQ(xpath(doc, "//video/track/clipitem[1]/file/pathurl/text()"), "file:////jump.mp4\n");
+    // Each span's picture with its two channels, the silent clip alone, the mono clip with one.
+    const auto groups = linked_groups(doc);
+    EXPECT_EQ(groups.size(), c.spans + 2) << doc;
+    for (const auto& group : groups) {
+      const size_t expected = group[0] == "clip" + std::to_string(c.spans + 1)   ? 1
+                              : group[0] == "clip" + std::to_string(c.spans + 2) ? 2
+                                                                                 : 3;
+      EXPECT_EQ(group.size(), expected) << group[0];
+    }
+  }
+  // Joins at or beyond the ends of the span change nothing.
+  EXPECT_EQ(document({0.5, 3.5, 3.9}), document({}));
+#endif
 }
