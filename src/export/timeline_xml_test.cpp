@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "export/davinci_timeline.h"
 #include "export/export_test_support.h"
+#include "export/premiere_timeline.h"
 
 namespace {
 
@@ -402,5 +404,155 @@ TEST(TimelineDocument, AJumpCutClipIsOneItemPerSpanEachWithItsSoundLinked) {
   }
   // Joins at or beyond the ends of the span change nothing.
   EXPECT_EQ(document({0.5, 3.5, 3.9}), document({}));
+#endif
+}
+
+#ifndef _WIN32
+namespace {
+
+// Both documents of the same clips, DaVinci's first; fails the test when an export fails.
+std::vector<std::string> both_documents(const ScopedTempDir& scratch,
+                                        const std::vector<fs::path>& davinci_clips,
+                                        const std::vector<fs::path>& premiere_clips) {
+  const auto texts = [](const std::vector<fs::path>& clips) {
+    std::vector<std::string> files;
+    for (const fs::path& clip : clips)
+      files.push_back(path_to_utf8(clip));
+    return files;
+  };
+  const fs::path out = scratch / "out";
+  Recorder davinci;
+  run_master_xml(texts(davinci_clips), export_cfg(path_to_utf8(out)), davinci.log(), davinci.done(),
+                 davinci.err(), scratch_paths(scratch));
+  EXPECT_EQ(davinci.outcome(), "done: " + path_to_utf8(out / "davinci_timeline.xml"));
+  Recorder premiere;
+  run_master_xml_premiere(texts(premiere_clips), export_cfg(path_to_utf8(out)), premiere.log(),
+                          premiere.done(), premiere.err(), scratch_paths(scratch));
+  EXPECT_EQ(premiere.outcome(), "done: " + path_to_utf8(out / "premiere_timeline.xml"));
+  return {read_text_file(out / "davinci_timeline.xml"),
+          read_text_file(out / "premiere_timeline.xml")};
+}
+
+}  // namespace
+#endif
+
+TEST(TimelineDocumentMedia, BothDocumentsDeclareEachFileAsFfprobeReadsItAndLinkItsSound) {
+  SKIP_ON_WINDOWS("read back with xmllint");
+#ifndef _WIN32
+  ScopedTempDir scratch;
+  // 29.97 fps with mono 16-bit sound; 25 fps with stereo AAC, turned a quarter by its matrix
+  // (which FFmpeg sets on a stream copy).
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=30000/1001", "-f", "lavfi", "-i",
+              "sine=sample_rate=44100", "-t", "0.5", "-c:v", "libx264", "-preset", "ultrafast",
+              "-c:a", "pcm_s16le", path_to_utf8(scratch / "ntsc.mov")});
+  run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=25", "-f", "lavfi", "-i",
+              "sine=sample_rate=48000", "-t", "0.5", "-ac", "2", "-c:v", "libx264", "-preset",
+              "ultrafast", "-c:a", "aac", path_to_utf8(scratch / "upright.mp4")});
+  run_ffmpeg({"-i", path_to_utf8(scratch / "upright.mp4"), "-c", "copy", "-metadata:s:v:0",
+              "rotate=90", path_to_utf8(scratch / "turned.mp4")});
+  const std::vector<fs::path> clips = {scratch / "ntsc.mov", scratch / "turned.mp4"};
+
+  struct Declared {
+    std::string rate;  // timebase and NTSC mark
+    std::string duration, width, height, depth, samplerate, channelcount;
+  };
+  std::vector<Declared> expected;
+  for (const fs::path& clip : clips) {
+    const Json probed = probe(clip);
+    const Json video = streams_of(probed, "video").at(0);
+    const Json sound = streams_of(probed, "audio").at(0);
+    // The picture is the longest stream, so the file lasts its frames.
+    ASSERT_NEAR(std::stod(probed["format"]["duration"].get<std::string>()),
+                std::stod(video["duration"].get<std::string>()), 0.001)
+        << clip;
+    const bool turned = video.contains("side_data_list") &&
+                        std::abs(video["side_data_list"][0].value("rotation", 0)) == 90;
+    const int bits = sound.value("bits_per_sample", 0);
+    expected.push_back({video["r_frame_rate"] == "30000/1001" ? "30 TRUE"
+                        : video["r_frame_rate"] == "25/1"     ? "25 FALSE"
+                                                              : "?",
+                        video["nb_frames"].get<std::string>(),
+                        std::to_string(video[turned ? "height" : "width"].get<int>()),
+                        std::to_string(video[turned ? "width" : "height"].get<int>()),
+                        // AAC has no fixed depth: declared at 16 bits, as editors write it.
+                        std::to_string(bits > 0 ? bits : 16),
+                        sound["sample_rate"].get<std::string>(),
+                        std::to_string(sound["channels"].get<int>())});
+  }
+  ASSERT_EQ(expected[1].width, "48");  // the matrix turns 64x48 upright
+
+  for (const std::string& doc : both_documents(scratch, clips, clips)) {
+    expect_well_formed_xml(doc);
+    for (size_t i = 0; i < clips.size(); ++i) {
+      const std::string file = "//file[@id='file" + std::to_string(i + 1) + "']";
+      const auto value = [&](const std::string& path) {
+        const std::vector<std::string> lines = xpath_lines(doc, file + path + "/text()");
+        return lines.size() == 1 ? lines[0] : "(" + std::to_string(lines.size()) + " values)";
+      };
+      const Declared& want = expected[i];
+      EXPECT_EQ(value("/rate/timebase") + " " + value("/rate/ntsc"), want.rate) << i;
+      EXPECT_EQ(value("/duration"), want.duration) << i;
+      EXPECT_EQ(value("/media/video/samplecharacteristics/width"), want.width) << i;
+      EXPECT_EQ(value("/media/video/samplecharacteristics/height"), want.height) << i;
+      EXPECT_EQ(value("/media/audio/samplecharacteristics/depth"), want.depth) << i;
+      EXPECT_EQ(value("/media/audio/samplecharacteristics/samplerate"), want.samplerate) << i;
+      EXPECT_EQ(value("/media/audio/channelcount"), want.channelcount) << i;
+    }
+    // The mono clip's sound is one item; the stereo clip's is a pair on tracks 1 and 2, taking
+    // source tracks 1 and 2, one stereo group; each linked with its picture.
+    auto groups = linked_groups(doc);
+    std::sort(groups.begin(), groups.end());
+    EXPECT_EQ(groups, (std::vector<std::vector<std::string>>{
+                          {"clip1", "audioclip1"}, {"clip2", "audioclip2", "audioclip2-2"}}));
+    EXPECT_EQ(xpath(doc, "//audio/track/clipitem/sourcetrack/trackindex/text()"), "1\n1\n2\n");
+    EXPECT_EQ(xpath(doc, "//clipitem[@id='clip2']/link/groupindex/text()"), "1\n1\n");
+  }
+#endif
+}
+
+TEST(TimelineDocumentMedia, AJumpCutClipIsOneItemPerSpanInBothDocuments) {
+  SKIP_ON_WINDOWS("read back with xmllint");
+#ifndef _WIN32
+  ScopedTempDir scratch;
+  const std::vector<std::string> tags = {"-metadata", "TAVELMOR_C_IN=0.5",
+                                         "-metadata", "TAVELMOR_C_OUT=3.5",
+                                         "-metadata", "TAVELMOR_CUTS=1.5,3.0"};
+  for (const char* name : {"jump.mp4", "jump.mkv"}) {
+    std::vector<std::string> args = {"-f",      "lavfi",    "-i",   "testsrc2=size=64x48:rate=30",
+                                     "-f",      "lavfi",    "-i",   "sine=sample_rate=48000",
+                                     "-t",      "4",        "-c:v", "libx264",
+                                     "-preset", "ultrafast"};
+    args.insert(args.end(), tags.begin(), tags.end());
+    args.insert(args.end(), {"-movflags", "use_metadata_tags", path_to_utf8(scratch / name)});
+    run_ffmpeg(args);
+  }
+  make_clip(scratch / "plain.mp4", 0.5);
+
+  // DaVinci takes the handle span of the MP4, Premiere the whole MP4 copy of the MKV.
+  const std::vector<std::string> docs = both_documents(
+      scratch, {scratch / "jump.mp4", scratch / "plain.mp4"}, {scratch / "jump.mkv"});
+  const std::string copy_frames = std::to_string(seconds_to_frames(get_duration(
+      path_to_utf8(scratch / "out" / "Premiere_Pro_Cut_Videos" / "jump_premiere.mp4"))));
+  const std::string davinci_items =
+      "30-90@0 90-180@60 180-210@150 0-" +
+      std::to_string(seconds_to_frames(get_duration(path_to_utf8(scratch / "plain.mp4")))) +
+      "@180 ";
+  const std::string premiere_items = "0-90@0 90-180@90 180-" + copy_frames + "@180 ";
+  for (const auto& [doc, items, groups] : {std::tuple{docs[0], davinci_items, size_t{4}},
+                                           std::tuple{docs[1], premiere_items, size_t{3}}}) {
+    expect_well_formed_xml(doc);
+    const std::vector<std::string> ins = xpath_lines(doc, "//video/track/clipitem/in/text()");
+    const std::vector<std::string> outs = xpath_lines(doc, "//video/track/clipitem/out/text()");
+    const std::vector<std::string> starts = xpath_lines(doc, "//video/track/clipitem/start/text()");
+    std::string placed;
+    for (size_t i = 0; i < ins.size() && i < outs.size() && i < starts.size(); ++i)
+      placed += ins[i] + "-" + outs[i] + "@" + starts[i] + " ";
+    EXPECT_EQ(placed, items);
+    // Each span's picture and sound together: the tone is mono.
+    const auto linked = linked_groups(doc);
+    EXPECT_EQ(linked.size(), groups);
+    for (const auto& group : linked)
+      EXPECT_EQ(group.size(), 2u) << group[0];
+  }
 #endif
 }
