@@ -57,8 +57,8 @@ std::string xml_character_data(const std::string& text);
 //
 // In and out are truncated separately from dur_f, so out - in may differ from the item's
 // duration by one; the spans of a jump-cut clip instead lie on the frames of their joins, each
-// item as long as its in-to-out. Video items are numbered in track order ("clip3"), their audio
-// items after them ("audioclip3", "audioclip3-2" for channel 2), files by the clip's place in the
-// list.
+// item as long as its in-to-out. Video items are numbered in track order ("clip3"), the audio
+// items of a group by its video item's number ("audioclip3", and "audioclip3-2" for channel 2),
+// files by the clip's place in the list.
 std::string timeline_document(const std::string& sequence_name, FrameSize frame,
                               const std::vector<TimelineClip>& clips);
