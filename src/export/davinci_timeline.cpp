@@ -48,8 +48,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       std::error_code error;
       if (!fs::exists(path_from_utf8(path), error))
         throw std::runtime_error("Datei nicht gefunden: " + path);
-      // One probe gives the length and the handles; the file's length in the document is the same
-      // measure.
+      // One probe gives the length, the handles and what the document declares of the file.
       const ClipFacts facts = facts_of(i);
       const TimelineSpan span = davinci_span(facts.duration, facts.handles);
       if (span.from_handles) {
@@ -62,7 +61,6 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       clip.t_start = span.t_start;
       clip.t_end = span.t_end;
       clip.dur_f = clip_duration_frames(span.t_start, span.t_end);
-      clip.file_frames = seconds_to_frames(facts.duration);
       describe_file(clip, facts);
       clips.push_back(clip);
     }

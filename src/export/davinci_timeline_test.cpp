@@ -80,7 +80,10 @@ TEST(DavinciTimelineMedia, ClipsTrimmedToHandlesAndReferencedWhereTheyLie) {
            std::string("<name>Q&amp;A_cut</name>\n                    <duration>29</duration>"),
            std::string("<in>12</in>\n                    <out>42</out>"),
            "<pathurl>" + editor_file_url_davinci(qa) + "</pathurl>",
-           "<duration>" + frames_text(get_duration(qa)) + "</duration>\n",
+           // The file in its own frames, 30 a second.
+           "<rate><timebase>30</timebase><ntsc>FALSE</ntsc></rate>\n" + std::string(24, ' ') +
+               "<duration>" + std::to_string(static_cast<long long>(get_duration(qa) * 30)) +
+               "</duration>\n",
            std::string("<name>plain</name>"),
            "<in>0</in>\n                    <out>" + plain_frames + "</out>\n" +
                "                    <start>29</start>",
@@ -129,15 +132,15 @@ TEST(DavinciTimelineMedia, OneProbePerClipGivesTheDocumentOfSeparateMeasures) {
   std::vector<TimelineClip> expected_clips;
   for (const std::string& file : files) {
     const std::string path = absolute_form_text(file);
-    const TimelineSpan span = davinci_span(get_duration(path), get_handles(path));
-    const TimelineClip clip{stem_of(path),
-                            editor_file_url_davinci(path),
-                            span.t_start,
-                            span.t_end,
-                            clip_duration_frames(span.t_start, span.t_end),
-                            seconds_to_frames(get_duration(path)),
-                            sound_channels_of(path_from_utf8(path)),
-                            std::nullopt};
+    const ClipFacts facts = separately_measured_facts(path);
+    const TimelineSpan span = davinci_span(facts.duration, facts.handles);
+    TimelineClip clip;
+    clip.name = stem_of(path);
+    clip.pathurl = editor_file_url_davinci(path);
+    clip.t_start = span.t_start;
+    clip.t_end = span.t_end;
+    clip.dur_f = clip_duration_frames(span.t_start, span.t_end);
+    describe_file(clip, facts);
     expected_clips.push_back(clip);
   }
   ASSERT_TRUE(expected_clips[0].t_start > 0.0 && expected_clips[2].t_end < 0.7);
@@ -207,8 +210,9 @@ TEST(DavinciTimelineMedia, FilesDeclareTheTimecodeAndSoundTheyHold) {
         "<timecode>" + pad + "<rate><timebase>25</timebase><ntsc>FALSE</ntsc></rate>" + pad +
             "<string>10:00:00:00</string>" + pad + "<frame>900000</frame>" + pad +
             "<displayformat>NDF</displayformat>",
-        std::string("<audio><channelcount>1</channelcount></audio>"),
-        std::string("<audio><channelcount>2</channelcount></audio>")}) {
+        std::string("<samplerate>48000</samplerate>"),
+        std::string("</samplecharacteristics>\n                                <channelcount>1"),
+        std::string("</samplecharacteristics>\n                                <channelcount>2")}) {
     EXPECT_TRUE(contains(doc, fragment)) << fragment << "\n" << doc;
   }
   EXPECT_LT(doc.find("<string>01:00:00;00</string>"), doc.find("<string>10:00:00:00</string>"));

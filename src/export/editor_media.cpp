@@ -78,11 +78,20 @@ double source_seconds(const std::string& source) {
   }
 }
 
+// The copy keeps the source's tags, among them the handles and a jump-cut clip's joins, which MP4
+// holds under their own names only with use_metadata_tags. A source's file brand, which FFmpeg
+// lists among its tags, would stand beside the copy's own as a tag of its own: it is left out.
+std::vector<std::string> kept_tags_args() {
+  return {"-metadata", "major_brand=",       "-metadata", "minor_version=",
+          "-metadata", "compatible_brands=", "-movflags", "+faststart+use_metadata_tags"};
+}
+
 std::vector<std::string> stream_copy_command(const std::string& src, const std::string& out) {
   std::vector<std::string> command = {"ffmpeg", "-y",   "-nostdin", "-i",   src,   "-map",
                                       "0:v:0",  "-map", "0:a?",     "-c:v", "copy"};
   append_args(command, aac_args());
-  append_args(command, {"-movflags", "+faststart", out});
+  append_args(command, kept_tags_args());
+  command.push_back(out);
   return command;
 }
 
@@ -108,7 +117,8 @@ std::vector<std::string> encode_command(const std::string& src, FrameSize frame,
                                       "0:v:0",  "-map", "0:a?",     "-vf", filter};
   append_args(command, h264_args(H264Form::encoder_choice));
   append_args(command, aac_args());
-  append_args(command, {"-r", std::to_string(ENCODE_FPS), "-movflags", "+faststart"});
+  append_args(command, {"-r", std::to_string(ENCODE_FPS)});
+  append_args(command, kept_tags_args());
   append_args(command, encode_timecode_args(src));
   command.push_back(out);
   return command;

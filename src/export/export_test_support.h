@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_tools.h"
 #include "media/process.h"
 #include "settings/callbacks.h"
 #include "settings/fixed_paths.h"
@@ -167,6 +170,30 @@ inline int sound_channels_of(const fs::path& path) {
   return sound.empty() ? 0 : sound.front()["channels"].get<int>();
 }
 
+// A file's facts as separate measures give them: get_duration, get_handles and the streams of a
+// probe of its own (for test clips of square pixels without rotation or timecode).
+inline ClipFacts separately_measured_facts(const std::string& path) {
+  const Json probed = probe(path_from_utf8(path));
+  ClipFacts facts{get_duration(path),
+                  get_handles(path),
+                  sound_channels_of(path_from_utf8(path)),
+                  std::nullopt,
+                  SoundFormat{},
+                  std::nullopt,
+                  {}};
+  for (const Json& video : streams_of(probed, "video")) {
+    facts.picture = PictureFacts{video["width"].get<int>(), video["height"].get<int>(),
+                                 frame_rate_from_text(video["r_frame_rate"].get<std::string>())};
+    break;
+  }
+  for (const Json& sound : streams_of(probed, "audio")) {
+    facts.sound_format = {std::stoi(sound["sample_rate"].get<std::string>()),
+                          sound.value("bits_per_sample", 0)};
+    break;
+  }
+  return facts;
+}
+
 // Checks that the calls a counting stand-in noted ("echo "$@"", one line each) are one format
 // probe of each file, in any order.
 inline void expect_one_probe_each(const std::string& calls, const std::vector<std::string>& files) {
@@ -197,6 +224,86 @@ inline void expect_well_formed_xml(const std::string& text) {
   EXPECT_EQ(checked.exit_code, 0) << checked.err;
 #endif
 }
+
+#ifndef _WIN32
+// What an XPath expression selects in the document, as xmllint prints it (Linux suite only).
+inline std::string xpath(const std::string& doc, const std::string& expression) {
+  ScopedTempDir dir("tavelmor_xpath_");
+  write_text_file(dir / "doc.xml", doc);
+  const ProcessResult selected =
+      run_process({"xmllint", "--xpath", expression, path_to_utf8(dir / "doc.xml")}, 30,
+                  OutputDecoding::replace_invalid);
+  return selected.out;
+}
+
+// The lines of what an XPath expression selects: one per text node.
+inline std::vector<std::string> xpath_lines(const std::string& doc, const std::string& expression) {
+  std::vector<std::string> lines;
+  std::istringstream stream(xpath(doc, expression));
+  for (std::string line; std::getline(stream, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+// Checks the links of a timeline document as editors follow them: each names an item of the kind,
+// track and place it states (audio links with a group index, video links without), and every
+// member of a group holds the same links, one to each member, itself included; ids are unique.
+// Returns each group's ids in link order (an unlinked item alone), in no set order.
+inline std::vector<std::vector<std::string>> linked_groups(const std::string& doc) {
+  static const std::regex NODE(R"re( id="([^"]*)"|<(\w+)>([^<]*)</\2>)re");
+  // Where each item stands, as its links state it: "audio 2 5" for the fifth on audio track 2.
+  std::map<std::string, std::string> places;
+  for (const std::string kind : {"video", "audio"}) {
+    const std::string tracks = "//sequence/media/" + kind + "/track";
+    for (int track = 1; track <= std::stoi(xpath(doc, "count(" + tracks + ")")); ++track) {
+      const std::string ids = xpath(doc, tracks + "[" + std::to_string(track) + "]/clipitem/@id");
+      int place = 0;
+      for (std::sregex_iterator it(ids.begin(), ids.end(), NODE), end; it != end; ++it) {
+        const std::string where =
+            kind + " " + std::to_string(track) + " " + std::to_string(++place);
+        EXPECT_TRUE(places.emplace((*it)[1].str(), where).second) << "id twice: " << (*it)[1];
+      }
+    }
+  }
+  // Each item's links, "ref kind track place [group]" each, read in document order.
+  std::map<std::string, std::vector<std::string>> links;
+  const std::string listed = xpath(doc, "//clipitem/@id | //clipitem/link/*");
+  std::vector<std::string>* holder = nullptr;
+  for (std::sregex_iterator it(listed.begin(), listed.end(), NODE), end; it != end; ++it) {
+    if ((*it)[1].matched)
+      holder = &links[(*it)[1].str()];
+    else if ((*it)[2].str() == "linkclipref")
+      holder->push_back((*it)[3].str());
+    else
+      holder->back() += " " + (*it)[3].str();
+  }
+  std::vector<std::vector<std::string>> groups;
+  for (const auto& [id, where] : places) {
+    std::vector<std::string> members;
+    for (const std::string& link : links[id]) {
+      const std::string ref = link.substr(0, link.find(' '));
+      members.push_back(ref);
+      const auto target = places.find(ref);
+      if (target == places.end()) {
+        ADD_FAILURE() << id << " links to a missing item " << ref;
+        continue;
+      }
+      const std::string& stated_place = target->second;
+      const std::string stated = link.substr(ref.size() + 1);
+      EXPECT_EQ(stated.substr(0, stated_place.size()), stated_place) << id << ": " << link;
+      // The group index: there for audio, absent for video.
+      EXPECT_EQ(stated.size() > stated_place.size(), stated_place.rfind("audio", 0) == 0) << link;
+      EXPECT_EQ(links[ref], links[id]) << id << " and " << ref;
+    }
+    if (members.empty())
+      members.push_back(id);
+    EXPECT_NE(std::find(members.begin(), members.end(), id), members.end()) << id;
+    if (std::find(groups.begin(), groups.end(), members) == groups.end())
+      groups.push_back(members);
+  }
+  return groups;
+}
+#endif
 
 // The callbacks of an exporter, recorded in the order they were called.
 struct Recorder {

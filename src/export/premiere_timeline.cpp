@@ -42,8 +42,7 @@ void run_master_xml_premiere(const std::vector<std::string>& files, const Json& 
       clip.t_start = 0.0;
       clip.t_end = total;
       clip.dur_f = std::max(1LL, seconds_to_frames(total));
-      // The file's length in the document is the same measure: one probe per clip.
-      clip.file_frames = seconds_to_frames(total);
+      // What the document declares of the file comes from the same probe.
       describe_file(clip, facts);
       clip.pathurl = editor_file_url_premiere(path);
       clips.push_back(clip);

@@ -127,15 +127,13 @@ TEST(PremiereTimelineMedia, EachClipIsProbedOnce) {
   std::vector<TimelineClip> expected_clips;
   for (const std::string& file : files) {
     const std::string path = absolute_form_text(file);
-    const long long frames = seconds_to_frames(get_duration(path));
-    const TimelineClip clip{stem_of(path),
-                            editor_file_url_premiere(path),
-                            0.0,
-                            get_duration(path),
-                            std::max(1LL, frames),
-                            frames,
-                            sound_channels_of(path_from_utf8(path)),
-                            std::nullopt};
+    const ClipFacts facts = separately_measured_facts(path);
+    TimelineClip clip;
+    clip.name = stem_of(path);
+    clip.pathurl = editor_file_url_premiere(path);
+    clip.t_end = facts.duration;
+    clip.dur_f = std::max(1LL, seconds_to_frames(facts.duration));
+    describe_file(clip, facts);
     expected_clips.push_back(clip);
   }
   ASSERT_EQ(expected_clips[1].sound_channels, 0);
@@ -189,7 +187,7 @@ TEST(PremiereTimelineMedia, ConvertedCopiesKeepTheTimecodeOfTheirSource) {
     EXPECT_TRUE(contains(doc, block)) << block << "\n" << doc;
   }
   // The mono take is declared so; the FFV1 take has no sound and no audio item.
-  EXPECT_TRUE(contains(doc, "<audio><channelcount>1</channelcount></audio>"));
+  EXPECT_TRUE(contains(doc, "<channelcount>1</channelcount>"));
   EXPECT_FALSE(contains(doc, "<channelcount>2</channelcount>"));
   EXPECT_TRUE(contains(doc, "<clipitem id=\"audioclip1\">"));
   EXPECT_FALSE(contains(doc, "<clipitem id=\"audioclip2\">"));
