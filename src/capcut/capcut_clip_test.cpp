@@ -43,19 +43,3 @@ TEST(CapcutClipOf, SpansTileTheClipInWholeMicroseconds) {
     EXPECT_EQ(end, clip.duration_us) << c.duration;
   }
 }
-
-TEST(CapcutClipOf, SizeAndSoundFallBackOnlyWhereTheProbeIsSilent) {
-  ClipFacts facts = facts_of(1.0, {});
-  const CapcutClip unknown = capcut_clip_of("/c.mp4", facts, PORTRAIT_FRAME);
-  EXPECT_EQ(unknown.width, 1080);
-  EXPECT_EQ(unknown.height, 1920);
-  EXPECT_TRUE(unknown.has_audio);
-
-  facts.picture = PictureFacts{1920, 1080, std::nullopt};
-  facts.sound_channels = 0;
-  const CapcutClip known = capcut_clip_of("/c.mp4", facts, PORTRAIT_FRAME);
-  EXPECT_EQ(known.width, 1920);
-  EXPECT_EQ(known.height, 1080);
-  EXPECT_FALSE(known.has_audio);
-  EXPECT_NE(known.media_id, unknown.media_id);
-}

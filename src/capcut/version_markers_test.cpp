@@ -49,13 +49,3 @@ TEST(VersionMarkersOf, TakesOnlyMarkersOfTheirKindAndSize) {
     EXPECT_EQ(version_markers_message(*markers, false), c.message);
   }
 }
-
-TEST(ApplyVersionMarkers, ReplacesInPlaceAndAddsAtTheEnd) {
-  Json draft = parse_json(R"({"new_version": "140.0.0", "tracks": []})");
-  const auto markers = version_markers_of(parse_json(
-      R"({"version": 360000, "new_version": "185.0.0", "platform": {"app_version": "9.4.1"}})"));
-  ASSERT_TRUE(markers.has_value());
-  apply_version_markers(draft, *markers);
-  EXPECT_EQ(json_line_text(draft), R"({"new_version": "185.0.0", "tracks": [], "version": 360000, )"
-                                   R"("platform": {"app_version": "9.4.1"}})");
-}
