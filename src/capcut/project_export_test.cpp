@@ -592,14 +592,21 @@ TEST_F(CapcutExportMedia, TheDraftFolderNamedInCapcutsSettingsTakesTheProject) {
   ScopedTempDir elsewhere;
   const fs::path custom = elsewhere / "Meine Entwürfe";
   fs::create_directories(custom);
+  // As CapCut writes a path into its settings: backslashes doubled.
+  const auto setting = [](const fs::path& path) {
+    std::string text;
+    for (const char c : path_to_utf8(path))
+      text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+  };
   const struct {
     std::string settings;  // empty: a folder stands where the settings file would be
     bool moved;
   } cases[] = {
       {"[Other]\ncurrentCustomDraftPath=/x\n[General]\r\nlanguage=de\r\ncurrentCustomDraftPath=" +
-           path_to_utf8(custom) + "\r\n",
+           setting(custom) + "\r\n",
        true},
-      {"[General]\ncurrentCustomDraftPath=" + path_to_utf8(elsewhere / "weg") + "\n", false},
+      {"[General]\ncurrentCustomDraftPath=" + setting(elsewhere / "weg") + "\n", false},
       {"", false},
   };
   for (const auto& c : cases) {
