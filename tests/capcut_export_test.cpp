@@ -38,19 +38,20 @@ TEST(CapcutProtocolMedia, ExportCreatesARegisteredProjectOfTheMasterList) {
   }
   const std::string name = path_to_utf8(project.filename());
   EXPECT_EQ(logged,
-            (std::vector<std::string>{"Starte CAPCUT Export mit 2 Clip(s) ...",
-                                      "Erstelle CapCut-Projekt: " + name,
-                                      "CapCut: Medienliste aus aktuellen Clips neu erstellt",
-                                      "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
-                                      "CapCut-Projekt erstellt: " + path_to_utf8(project),
-                                      "Fertig: " + path_to_utf8(project)}));
+            (std::vector<std::string>{
+                "Starte CAPCUT Export mit 2 Clip(s) ...", "Erstelle CapCut-Projekt: " + name,
+                "CapCut-Version des Projekts: 9.4.1 (185.0.0), aus der Vorlage",
+                "CapCut: Medienliste aus aktuellen Clips neu erstellt",
+                "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
+                "CapCut-Projekt erstellt: " + path_to_utf8(project),
+                "Fertig: " + path_to_utf8(project)}));
 
   const Json draft = parse_json(read_text_file(project / "draft_content.json"));
   const Json& segments = draft["tracks"][0]["segments"];
   ASSERT_EQ(segments.size(), 2u);
   EXPECT_EQ(segments[1]["target_timerange"],
             parse_json(R"({"start": 2500000, "duration": 1000000})"));
-  EXPECT_EQ(draft["materials"]["videos"][0]["width"], 1920);
+  EXPECT_EQ(draft["materials"]["videos"][0]["width"], 64);  // the clip's own picture
   const Json registry = parse_json(read_text_file(projects / "root_meta_info.json"));
   EXPECT_EQ(registry["tavelmor_projects"][0]["path"], path_to_utf8(project));
 

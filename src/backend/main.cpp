@@ -11,6 +11,10 @@ int main() {
   end_children_with_backend();
   prepare_standard_streams();
   std::ios::sync_with_stdio(false);
+  // Reading a command would flush the event stream outside the event writer's lock, while a job
+  // thread writes to it: the same line could go out twice. Every event line is flushed as it is
+  // written anyway.
+  std::cin.tie(nullptr);
   Backend backend(std::cout);
   const CommandTable table = make_command_table(backend);
   backend.send_event("ready", {{"version", VERSION}});

@@ -17,9 +17,12 @@ std::optional<Json> parse_capcut_json(const std::string& bytes) {
   }
 }
 
-std::optional<Json> read_capcut_json(const std::filesystem::path& path) {
+std::optional<Json> read_capcut_json(const std::filesystem::path& path, std::uintmax_t max_bytes) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error))
+    return std::nullopt;
+  const std::uintmax_t size = std::filesystem::file_size(path, error);
+  if (error || size > max_bytes)
     return std::nullopt;
   try {
     return parse_capcut_json(read_file_bytes(path));
@@ -83,6 +86,14 @@ TimeUnit time_unit_for(const Json& object, const std::string& name) {
       return *shown;
   }
   return TimeUnit::microseconds;
+}
+
+long long modified_time_us(const Json& entry) {
+  const auto member = entry.find("tm_draft_modified");
+  if (member == entry.end() || !member->is_number_integer())
+    return -1;
+  const long long value = member->get<long long>();
+  return time_unit_for(entry, "tm_draft_modified") == TimeUnit::microseconds ? value : value * 1000;
 }
 
 long long time_in_unit(long long unix_us, TimeUnit unit) {

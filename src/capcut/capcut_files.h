@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <initializer_list>
+#include <limits>
 #include <optional>
 #include <string>
 
@@ -14,9 +16,15 @@
 // text that starts with a byte-order mark (CapCut never writes one).
 std::optional<Json> parse_capcut_json(const std::string& bytes);
 
-// The value of a CapCut JSON file, or nothing when the file is missing, cannot be read or its
-// text is not usable.
-std::optional<Json> read_capcut_json(const std::filesystem::path& path);
+// The value of a CapCut JSON file, or nothing when the file is missing, holds more than
+// `max_bytes`, cannot be read or its text is not usable.
+std::optional<Json> read_capcut_json(
+    const std::filesystem::path& path,
+    std::uintmax_t max_bytes = std::numeric_limits<std::uintmax_t>::max());
+
+// The names of a project's timeline file: Windows builds before 7.x write the first, later ones
+// and the macOS builds the second. The first one present is the main draft.
+inline const char* const CAPCUT_DRAFT_FILES[] = {"draft_content.json", "draft_info.json"};
 
 // Replaces the file with the CapCut file form of `value` (two-space indent, raw non-ASCII, no
 // final line feed) through a temporary file and a rename; throws on failure, the old file stays.
@@ -38,6 +46,10 @@ enum class TimeUnit { milliseconds, microseconds };
 // else the unit the object's other time members show, else microseconds. Only a positive
 // integer shows a unit: 10^15 or more is microseconds, anything less milliseconds.
 TimeUnit time_unit_for(const Json& object, const std::string& name);
+
+// When a registry entry was last modified, in microseconds since the epoch whatever unit the
+// entry uses, for comparing entries; -1 when it does not say.
+long long modified_time_us(const Json& entry);
 
 // A time given in microseconds since the epoch, in `unit`.
 long long time_in_unit(long long unix_us, TimeUnit unit);

@@ -1,11 +1,11 @@
 #include "capcut/draft_normalize.h"
 
+#include <iterator>
 #include <stdexcept>
 
 #include "capcut/capcut_files.h"
+#include "capcut/capcut_shapes.h"
 #include "capcut/uuid.h"
-#include "media/ffmpeg_tools.h"
-#include "settings/path_text.h"
 
 namespace {
 
@@ -24,43 +24,6 @@ bool is_video_track(const Json& track) {
 
 bool has_segments(const Json& track) {
   return track.contains("segments");
-}
-
-Json video_material(const std::string& id, const std::string& path, long long duration_us,
-                    const FrameSize& frame) {
-  const std::string name = file_name_of(path);
-  return Json{{"id", id},
-              {"type", "video"},
-              {"name", name},
-              {"path", path},
-              {"duration", duration_us},
-              {"width", frame.width},
-              {"height", frame.height},
-              {"source", 0},
-              {"material_name", name},
-              {"create_time", unix_time_seconds()},
-              {"extra_type_option", 0},
-              {"has_audio", true}};
-}
-
-Json segment(const std::string& id, const std::string& material_id, int render_index,
-             long long start_us, long long duration_us) {
-  return Json{
-      {"id", id},
-      {"material_id", material_id},
-      {"render_index", render_index},
-      {"source_timerange", {{"start", 0}, {"duration", duration_us}}},
-      {"target_timerange", {{"start", start_us}, {"duration", duration_us}}},
-      {"visible", true},
-      {"volume", 1.0},
-      {"speed", 1.0},
-      {"clip",
-       {{"alpha", 1.0},
-        {"flip", {{"horizontal", false}, {"vertical", false}}},
-        {"rotation", 0.0},
-        {"scale", {{"x", 1.0}, {"y", 1.0}}},
-        {"transform", {{"x", 0.0}, {"y", 0.0}}}}},
-  };
 }
 
 // The track to fill, made at the end of `tracks` when the draft has none to use.
@@ -95,17 +58,69 @@ Json* find_first_video_track(Json& draft) {
   return first_track_where(*member, has_segments);
 }
 
-std::pair<Json&, long long> normalize_capcut_draft_for_files(Json& draft,
-                                                             const std::vector<std::string>& files,
-                                                             const Json& cfg) {
-  const FrameSize frame = frame_of(cfg);
+namespace {
+
+void check_draft(const Json& draft) {
   if (!draft.is_object())
     throw std::runtime_error("CapCut-Entwurf ist kein JSON-Objekt");
   if (draft.contains("materials") && !draft["materials"].is_object())
     throw std::runtime_error("CapCut-Entwurf: „materials“ ist kein Objekt");
   if (draft.contains("tracks") && !draft["tracks"].is_structured())
     throw std::runtime_error("CapCut-Entwurf: „tracks“ ist weder Liste noch Objekt");
+  if (!draft.contains("materials"))
+    return;
+  for (const char* kind : SEGMENT_EXTRA_KINDS) {
+    const auto list = draft["materials"].find(kind);
+    if (list != draft["materials"].end() && !list->is_array())
+      throw std::runtime_error(std::string("CapCut-Entwurf: „") + kind + "“ ist keine Liste");
+  }
+}
 
+// The first object of the list `name` in `holder`: the shape the template gives that kind.
+Json model_in(const Json& holder, const char* name) {
+  const auto list = holder.find(name);
+  if (list != holder.end() && list->is_array()) {
+    for (const Json& element : *list) {
+      if (element.is_object())
+        return element;
+    }
+  }
+  return nullptr;
+}
+
+// The draft's shapes of what the rewrite writes, taken before the rewrite replaces them.
+struct DraftModels {
+  Json video;
+  Json segment;
+  Json extras[std::size(SEGMENT_EXTRA_KINDS)];
+};
+
+DraftModels models_of(Json& draft) {
+  DraftModels models;
+  const Json none = Json::object();
+  const Json& materials = draft.contains("materials") ? draft["materials"] : none;
+  models.video = model_in(materials, "videos");
+  for (size_t i = 0; i < std::size(SEGMENT_EXTRA_KINDS); ++i)
+    models.extras[i] = model_in(materials, SEGMENT_EXTRA_KINDS[i]);
+  if (const Json* track = find_first_video_track(draft))
+    models.segment = model_in(*track, "segments");
+  return models;
+}
+
+}  // namespace
+
+std::pair<Json&, long long> normalize_capcut_draft_for_files(Json& draft,
+                                                             const std::vector<std::string>& files,
+                                                             const Json& cfg) {
+  const FrameSize frame = frame_of(cfg);
+  check_draft(draft);
+  return normalize_capcut_draft_for_clips(draft, probe_capcut_clips(files, frame));
+}
+
+std::pair<Json&, long long> normalize_capcut_draft_for_clips(Json& draft,
+                                                             const std::vector<CapcutClip>& clips) {
+  check_draft(draft);
+  const DraftModels models = models_of(draft);
   if (!draft.contains("materials"))
     draft["materials"] = Json::object();
   draft["materials"]["videos"] = Json::array();
@@ -116,18 +131,29 @@ std::pair<Json&, long long> normalize_capcut_draft_for_files(Json& draft,
   Json& track = video_track_to_fill(draft);
   track["type"] = "video";
   track["segments"] = Json::array();
-  Json& videos = draft["materials"]["videos"];
+  Json& materials = draft["materials"];
 
   long long timeline_cursor = 0;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const std::string path = absolute_form_text(files[i]);
-    const long long duration_us = microseconds_of(get_duration(path));
-    const std::string material_id = new_uuid();
-    const std::string segment_id = new_uuid();
-    videos.push_back(video_material(material_id, path, duration_us, frame));
-    track["segments"].push_back(
-        segment(segment_id, material_id, static_cast<int>(i), timeline_cursor, duration_us));
-    timeline_cursor += duration_us;
+  int render_index = 0;
+  for (const CapcutClip& clip : clips) {
+    // A jump-cut clip plays one segment per stretch between its joins, each a cut of its own.
+    for (const CapcutSpan& span : clip.spans) {
+      const std::string material_id = new_uuid();
+      const std::string segment_id = new_uuid();
+      std::vector<std::string> extra_refs;
+      for (size_t i = 0; i < std::size(SEGMENT_EXTRA_KINDS); ++i) {
+        extra_refs.push_back(new_uuid());
+        materials[SEGMENT_EXTRA_KINDS[i]].push_back(shaped_like(
+            capcut_extra_material(SEGMENT_EXTRA_KINDS[i], extra_refs.back()), models.extras[i]));
+      }
+      materials["videos"].push_back(
+          shaped_like(capcut_video_material(clip, material_id), models.video));
+      const SegmentPlace place{render_index, span, timeline_cursor};
+      track["segments"].push_back(shaped_like(
+          capcut_video_segment(segment_id, material_id, place, extra_refs), models.segment));
+      timeline_cursor += span.duration_us;
+      ++render_index;
+    }
   }
 
   for (const char* member : {"duration", "draft_duration"}) {

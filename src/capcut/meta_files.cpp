@@ -4,8 +4,6 @@
 #include <stdexcept>
 
 #include "capcut/capcut_files.h"
-#include "capcut/uuid.h"
-#include "media/ffmpeg_tools.h"
 #include "settings/atomic_file.h"
 #include "settings/path_text.h"
 
@@ -16,35 +14,56 @@ const char* const REGISTRY_LISTS[] = {"drafts", "projects", "all_draft_store", "
                                       "infos"};
 const char* const OWN_REGISTRY_LIST = "tavelmor_projects";
 
-Json media_entry(const std::string& path, long long duration_us, long long import_time_ms,
-                 const FrameSize& frame) {
+// The members of an entry of CapCut's own list, with CapCut's values for a project that is
+// local, visible and in no cloud.
+const char* const CAPCUT_ENTRY_NEUTRAL = R"({
+  "cloud_draft_cover": false, "cloud_draft_sync": false,
+  "draft_cloud_last_action_download": false, "draft_cloud_purchase_info": "",
+  "draft_cloud_template_id": "", "draft_cloud_tutorial_info": "",
+  "draft_cloud_videocut_purchase_info": "", "draft_cover": "", "draft_fold_path": "",
+  "draft_id": "", "draft_is_ai_shorts": false, "draft_is_cloud_temp_draft": false,
+  "draft_is_invisible": false, "draft_is_web_article_video": false, "draft_json_file": "",
+  "draft_name": "", "draft_new_version": "", "draft_root_path": "",
+  "draft_timeline_materials_size": 0, "draft_type": "", "draft_web_article_video_enter_from": "",
+  "streaming_edit_draft_ready": true, "tm_draft_cloud_completed": "",
+  "tm_draft_cloud_entry_id": -1, "tm_draft_cloud_modified": 0,
+  "tm_draft_cloud_parent_entry_id": -1, "tm_draft_cloud_space_id": -1,
+  "tm_draft_cloud_user_id": -1, "tm_draft_create": 0, "tm_draft_modified": 0,
+  "tm_draft_removed": 0, "tm_duration": 0
+})";
+
+bool same_kind(const Json& a, const Json& b) {
+  return a.type() == b.type() || (a.is_number_integer() && b.is_number_integer());
+}
+
+// The value a new entry gets for a member of CapCut's that names nothing of ours: CapCut's own
+// neutral value where it is of the kind `theirs` has, else an empty value of that kind.
+Json neutral_value(const std::string& name, const Json& theirs) {
+  static const Json capcut = parse_json(CAPCUT_ENTRY_NEUTRAL);
+  const auto known = capcut.find(name);
+  if (known != capcut.end() && same_kind(*known, theirs))
+    return *known;
+  return Json(theirs.type());
+}
+
+Json media_entry(const CapcutClip& clip, long long import_time_ms) {
   return Json{{"ai_group_type", ""},
               {"create_time", unix_time_seconds()},
-              {"duration", duration_us},
+              {"duration", clip.duration_us},
               {"enter_from", 0},
-              {"extra_info", file_name_of(path)},
-              {"file_Path", with_forward_slashes(path)},
-              {"height", frame.height},
-              {"id", new_uuid()},
+              {"extra_info", file_name_of(clip.path)},
+              {"file_Path", with_forward_slashes(clip.path)},
+              {"height", clip.height},
+              {"id", clip.media_id},
               {"import_time", import_time_ms},
               {"import_time_ms", import_time_ms * 1000},
               {"item_source", 1},
               {"md5", ""},
               {"metetype", "video"},
-              {"roughcut_time_range", {{"duration", duration_us}, {"start", 0}}},
+              {"roughcut_time_range", {{"duration", clip.duration_us}, {"start", 0}}},
               {"sub_time_range", {{"duration", -1}, {"start", -1}}},
               {"type", 0},
-              {"width", frame.width}};
-}
-
-// A registry entry's time member as the latest time in microseconds, for comparing entries
-// whose units differ; -1 when it holds none.
-long long modified_us(const Json& entry) {
-  const auto member = entry.find("tm_draft_modified");
-  if (member == entry.end() || !member->is_number_integer())
-    return -1;
-  const long long value = member->get<long long>();
-  return time_unit_for(entry, "tm_draft_modified") == TimeUnit::microseconds ? value : value * 1000;
+              {"width", clip.width}};
 }
 
 // The entry of `list` that CapCut modified last (the later one of equals); null when the list
@@ -52,14 +71,14 @@ long long modified_us(const Json& entry) {
 const Json* latest_entry_of(const Json& list) {
   const Json* latest = nullptr;
   for (const Json& entry : list) {
-    if (entry.is_object() && (!latest || modified_us(entry) >= modified_us(*latest)))
+    if (entry.is_object() && (!latest || modified_time_us(entry) >= modified_time_us(*latest)))
       latest = &entry;
   }
   return latest;
 }
 
 Json registry_entry(const CapcutProjectEntry& project, const Json* latest) {
-  const Json model = latest ? *latest : Json::object();
+  const Json model = latest ? *latest : parse_json(CAPCUT_ENTRY_NEUTRAL);
   const std::string folder = path_to_utf8(project.folder);
   const long long now_us = unix_time_us();
   const auto now_for = [&](const char* member) {
@@ -81,11 +100,11 @@ Json registry_entry(const CapcutProjectEntry& project, const Json* latest) {
              {"draft_cover", path_to_utf8(project.folder / "draft_cover.jpg")},
              {"tm_duration", project.duration_us},
              {"draft_is_invisible", false}};
-  // Members of CapCut's that we cannot fill get an empty value of their kind, never one that
+  // Members of CapCut's that we cannot fill get a neutral value of their kind, never one that
   // names another project.
   for (auto member = model.begin(); member != model.end(); ++member) {
     if (!entry.contains(member.key()))
-      entry[member.key()] = Json(member->type());
+      entry[member.key()] = neutral_value(member.key(), *member);
   }
   return entry;
 }
@@ -126,16 +145,16 @@ bool is_write_protected(const std::filesystem::path& file) {
 
 }  // namespace
 
-Json build_capcut_draft_materials(const std::vector<std::string>& files, const Json& cfg) {
-  const FrameSize frame = frame_of(cfg);
+Json build_capcut_draft_materials(const std::vector<CapcutClip>& clips) {
   const long long import_time_ms = unix_time_ms();
   Json entries = Json::array();
-  for (const std::string& file : files) {
-    const std::string path = absolute_form_text(file);
-    entries.push_back(
-        media_entry(path, microseconds_of(get_duration(path)), import_time_ms, frame));
-  }
+  for (const CapcutClip& clip : clips)
+    entries.push_back(media_entry(clip, import_time_ms));
   return Json::array({Json{{"type", 0}, {"value", std::move(entries)}}});
+}
+
+Json build_capcut_draft_materials(const std::vector<std::string>& files, const Json& cfg) {
+  return build_capcut_draft_materials(probe_capcut_clips(files, frame_of(cfg)));
 }
 
 void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
@@ -143,13 +162,23 @@ void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
                                  long long duration_us, const std::string& project_name,
                                  const MessageFn& log) {
   const std::filesystem::path meta_path = project_dir / "draft_meta_info.json";
+  if (!read_capcut_json(meta_path))
+    return;
+  patch_capcut_meta_materials(project_dir, probe_capcut_clips(files, frame_of(cfg)), duration_us,
+                              project_name, log);
+}
+
+void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
+                                 const std::vector<CapcutClip>& clips, long long duration_us,
+                                 const std::string& project_name, const MessageFn& log) {
+  const std::filesystem::path meta_path = project_dir / "draft_meta_info.json";
   std::optional<Json> meta = read_capcut_json(meta_path);
   if (!meta)
     return;
   if (!meta->is_object())
     throw std::runtime_error("CapCut: draft_meta_info.json ist kein JSON-Objekt");
 
-  (*meta)["draft_materials"] = build_capcut_draft_materials(files, cfg);
+  (*meta)["draft_materials"] = build_capcut_draft_materials(clips);
   (*meta)["draft_name"] = project_name;
   (*meta)["draft_fold_path"] = with_forward_slashes(path_to_utf8(project_dir));
   (*meta)["draft_root_path"] = with_forward_slashes(path_to_utf8(project_dir.parent_path()));

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "capcut/capcut_clip.h"
 #include "settings/callbacks.h"
 #include "settings/json_text.h"
 
@@ -11,13 +12,22 @@
 // registry root_meta_info.json beside the project folders.
 
 // The media list `draft_materials` for the clips, in order: one group of type 0 with one entry
-// per clip. Runs ffprobe once per clip; throws when a duration cannot be read.
+// per clip, whose `id` is the clip's media_id.
+Json build_capcut_draft_materials(const std::vector<CapcutClip>& clips);
+
+// The media list for `files`, each probed once; throws when a probe fails.
 Json build_capcut_draft_materials(const std::vector<std::string>& files, const Json& cfg);
 
 // Rebuilds the media list of `project_dir`/draft_meta_info.json from `files` and sets the
 // project's name, location, duration and modification times there, then logs that it did.
 // A missing or unreadable file is left alone without a log line; throws on failures after the
 // file was read.
+void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
+                                 const std::vector<CapcutClip>& clips, long long duration_us,
+                                 const std::string& project_name, const MessageFn& log);
+
+// patch_capcut_meta_materials for `files`, each probed once (not at all when the file is missing
+// or unreadable).
 void patch_capcut_meta_materials(const std::filesystem::path& project_dir,
                                  const std::vector<std::string>& files, const Json& cfg,
                                  long long duration_us, const std::string& project_name,

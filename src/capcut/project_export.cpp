@@ -7,10 +7,12 @@
 #include <stdexcept>
 
 #include "capcut/capcut_files.h"
+#include "capcut/draft_folder.h"
 #include "capcut/draft_normalize.h"
 #include "capcut/meta_files.h"
 #include "capcut/program_dir.h"
 #include "capcut/uuid.h"
+#include "capcut/version_markers.h"
 #include "media/process.h"
 #include "settings/error_log.h"
 #include "settings/local_time.h"
@@ -21,13 +23,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string PROJECT_PREFIX = "Tavelmor_AutoCut_";
-// The timeline file: Windows builds before 7.x write the first name, later ones and the macOS
-// builds the second. The first one present is the main draft.
-const char* const DRAFT_FILES[] = {"draft_content.json", "draft_info.json"};
 const char* const META_FILES[] = {"draft_meta_info.json", "draft_virtual_store.json"};
 
 // The new project's own identifiers for those its template carries: the same old identifier
-// always gets the same new one, so files that named one draft still name one draft.
+// always gets the same new one, so files that named one thing still name one thing.
 using FreshIds = std::map<std::string, std::string>;
 
 const std::string& fresh_id(FreshIds& ids, const Json& old) {
@@ -37,8 +36,16 @@ const std::string& fresh_id(FreshIds& ids, const Json& old) {
   return entry->second;
 }
 
+// The fresh identifiers of one export. A timeline's identity (the draft's `id`, its folder below
+// Timelines/ and its entry in Timelines/project.json) is apart from the project's (the
+// `draft_id` of the meta files), even where a template shares one identifier between them.
+struct ProjectIds {
+  FreshIds timelines;
+  FreshIds project;
+};
+
 bool is_draft_file(const fs::path& file) {
-  for (const char* name : DRAFT_FILES) {
+  for (const char* name : CAPCUT_DRAFT_FILES) {
     if (file.filename() == name)
       return true;
   }
@@ -93,24 +100,79 @@ void copy_template(const fs::path& template_dir, const fs::path& project_dir) {
                              path_to_utf8(project_dir) + " (" + error.message() + ")");
 }
 
-// Rewrites one draft file for the clips and gives it the project's identity; returns the
-// timeline's total in microseconds.
-long long rewrite_draft(const fs::path& file, const std::vector<std::string>& clips,
-                        const Json& cfg, FreshIds& ids) {
+// What every draft of the project is rewritten with.
+struct DraftRewrite {
+  const std::vector<CapcutClip>& clips;
+  const std::optional<VersionMarkers>& markers;
+};
+
+// Rewrites one draft file for the clips, with the version markers, and gives it the timeline's
+// identity; returns the timeline's total in microseconds.
+long long rewrite_draft(const fs::path& file, const DraftRewrite& rewrite, FreshIds& ids) {
   std::optional<Json> draft = read_capcut_json(file);
   if (!draft)
     throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " + path_to_utf8(file));
-  const long long total_us = normalize_capcut_draft_for_files(*draft, clips, cfg).second;
+  const long long total_us = normalize_capcut_draft_for_clips(*draft, rewrite.clips).second;
   if (draft->contains("id"))
     (*draft)["id"] = fresh_id(ids, (*draft)["id"]);
+  if (rewrite.markers)
+    apply_version_markers(*draft, *rewrite.markers);
   write_capcut_json(file, *draft);
   return total_us;
 }
 
+// Gives the timelines listed in Timelines/project.json fresh identifiers: the main timeline the
+// main draft's new `id`, every other timeline one of its own, each folder named by an old
+// identifier the new one, and the project.json new times. A project.json that cannot be read or
+// written leaves the layout as copied.
+void renew_timeline_layout(const fs::path& project_dir, const Json& main_draft_id, FreshIds& ids) {
+  const fs::path timelines = project_dir / "Timelines";
+  const fs::path listing = timelines / "project.json";
+  std::optional<Json> project = read_capcut_json(listing);
+  if (!project || !project->is_object())
+    return;
+  const auto renew = [&](Json& holder, const char* member) {
+    if (holder.is_object() && holder.contains(member) && holder[member].is_string())
+      holder[member] = fresh_id(ids, holder[member]);
+  };
+  // CapCut opens the main timeline's copy first: it must be the main draft's timeline.
+  if (project->contains("main_timeline_id") && (*project)["main_timeline_id"].is_string() &&
+      main_draft_id.is_string()) {
+    const std::string main_id = fresh_id(ids, main_draft_id);
+    ids[json_line_text((*project)["main_timeline_id"])] = main_id;
+  }
+  renew(*project, "main_timeline_id");
+  renew(*project, "id");
+  const long long now_us = unix_time_us();
+  set_time_members(*project, {"create_time", "update_time"}, now_us);
+  if (project->contains("timelines") && (*project)["timelines"].is_array()) {
+    for (Json& timeline : (*project)["timelines"]) {
+      renew(timeline, "id");
+      if (timeline.is_object())
+        set_time_members(timeline, {"create_time", "update_time"}, now_us);
+    }
+  }
+
+  std::error_code error;
+  std::vector<std::pair<fs::path, fs::path>> renames;
+  for (auto it = fs::directory_iterator(timelines, error); !error && it != fs::directory_iterator();
+       it.increment(error)) {
+    const auto renewed = ids.find(json_line_text(Json(path_to_utf8(it->path().filename()))));
+    if (renewed != ids.end() && it->is_directory(error))
+      renames.emplace_back(it->path(), timelines / path_from_utf8(renewed->second));
+  }
+  try {
+    for (const auto& [from, to] : renames)
+      fs::rename(from, to);
+    write_capcut_json(listing, *project);
+  } catch (const std::exception&) {
+  }
+}
+
 // Newer CapCut builds may open a copy of the timeline below Timelines/ instead of the main
 // draft, so each one gets the same clips. One that cannot be rewritten stays as copied.
-void rewrite_timeline_drafts(const fs::path& project_dir, const std::vector<std::string>& clips,
-                             const Json& cfg, FreshIds& ids) {
+void rewrite_timeline_drafts(const fs::path& project_dir, const DraftRewrite& rewrite,
+                             FreshIds& ids) {
   const fs::path timelines = project_dir / "Timelines";
   std::error_code error;
   if (!fs::is_directory(timelines, error))
@@ -123,7 +185,7 @@ void rewrite_timeline_drafts(const fs::path& project_dir, const std::vector<std:
   }
   for (const fs::path& draft : drafts) {
     try {
-      rewrite_draft(draft, clips, cfg, ids);
+      rewrite_draft(draft, rewrite, ids);
     } catch (const std::exception&) {
     }
   }
@@ -132,12 +194,12 @@ void rewrite_timeline_drafts(const fs::path& project_dir, const std::vector<std:
 // Sets the identity, name, duration and time members that the file already has. A file that
 // cannot be read or written is left as copied.
 void update_meta_file(const fs::path& file, const std::string& project_name, long long duration_us,
-                      FreshIds& ids) {
+                      FreshIds& project_ids) {
   std::optional<Json> meta = read_capcut_json(file);
   if (!meta || !meta->is_object())
     return;
   if (meta->contains("draft_id"))
-    (*meta)["draft_id"] = fresh_id(ids, (*meta)["draft_id"]);
+    (*meta)["draft_id"] = fresh_id(project_ids, (*meta)["draft_id"]);
   for (const char* member : {"draft_name", "name", "project_name"}) {
     if (meta->contains(member))
       (*meta)[member] = project_name;
@@ -183,41 +245,75 @@ std::string registry_refusal(RegistryUpdate outcome, const fs::path& registry) {
   return start + " ist nicht lesbar und bleibt unverändert";
 }
 
+// The version markers the project claims: those of the project CapCut saved last, else the
+// template's own (nothing when neither has usable ones). Logs which build that is.
+std::optional<VersionMarkers> markers_for_project(const fs::path& registry,
+                                                  const std::optional<Json>& template_draft,
+                                                  const MessageFn& log) {
+  std::optional<VersionMarkers> markers =
+      markers_of_latest_capcut_project(registry, PROJECT_PREFIX);
+  const bool from_capcut = markers.has_value();
+  if (!markers && template_draft)
+    markers = version_markers_of(*template_draft);
+  if (markers)
+    log(version_markers_message(*markers, from_capcut));
+  return markers;
+}
+
 // The export's steps; throws on any failure.
 std::string export_project(const std::vector<std::string>& files, const Json& cfg,
                            const MessageFn& log, const CapcutExportPlaces& places) {
-  std::vector<std::string> clips;
+  std::vector<std::string> paths;
   for (const std::string& file : files)
-    clips.push_back(absolute_form_text(file));
+    paths.push_back(absolute_form_text(file));
 
   std::error_code error;
   if (!fs::is_directory(places.template_dir, error))
     throw std::runtime_error("CapCut-Template fehlt im Backend.");
-  if (clips.empty())
+  if (paths.empty())
     throw std::runtime_error("Keine Clips für CapCut Export vorhanden.");
 
   const std::string project_name = PROJECT_PREFIX + local_time_text("%Y%m%d_%H%M%S");
   log("Erstelle CapCut-Projekt: " + project_name);
-  const fs::path project_dir = create_project_dir(places.projects_dir, project_name);
+  const fs::path drafts_dir = capcut_drafts_dir(places.projects_dir);
+  if (drafts_dir != places.projects_dir)
+    log("CapCut-Projektordner laut CapCuts Einstellungen: " + path_to_utf8(drafts_dir));
+  const fs::path registry = drafts_dir / "root_meta_info.json";
+  const FrameSize frame = frame_of(cfg);
+
+  const fs::path project_dir = create_project_dir(drafts_dir, project_name);
   std::vector<fs::path> main_drafts;
   long long duration_us = 0;
   try {
     copy_template(places.template_dir, project_dir);
-    for (const char* name : DRAFT_FILES) {
+    for (const char* name : CAPCUT_DRAFT_FILES) {
       if (fs::exists(project_dir / name, error))
         main_drafts.push_back(project_dir / name);
     }
     if (main_drafts.empty())
       throw std::runtime_error("CapCut Template enthält keine draft_content.json");
-    FreshIds ids;
-    duration_us = rewrite_draft(main_drafts.front(), clips, cfg, ids);
+    const std::optional<Json> template_draft = read_capcut_json(main_drafts.front());
+    if (!template_draft)
+      throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " +
+                               path_to_utf8(main_drafts.front()));
+    const std::optional<VersionMarkers> markers =
+        markers_for_project(registry, template_draft, log);
+    // Each clip is probed once: every draft and the media list describe it alike.
+    const std::vector<CapcutClip> clips = probe_capcut_clips(paths, frame);
+    const DraftRewrite rewrite{clips, markers};
+    ProjectIds ids;
+    const Json main_draft_id = template_draft->is_object() && template_draft->contains("id")
+                                   ? (*template_draft)["id"]
+                                   : Json();
+    duration_us = rewrite_draft(main_drafts.front(), rewrite, ids.timelines);
     // A template may hold both names; the other one gets the same clips, so neither is stale.
     for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
-      rewrite_draft(*other, clips, cfg, ids);
-    rewrite_timeline_drafts(project_dir, clips, cfg, ids);
+      rewrite_draft(*other, rewrite, ids.timelines);
+    renew_timeline_layout(project_dir, main_draft_id, ids.timelines);
+    rewrite_timeline_drafts(project_dir, rewrite, ids.timelines);
     for (const char* name : META_FILES)
-      update_meta_file(project_dir / name, project_name, duration_us, ids);
-    patch_capcut_meta_materials(project_dir, clips, cfg, duration_us, project_name, log);
+      update_meta_file(project_dir / name, project_name, duration_us, ids.project);
+    patch_capcut_meta_materials(project_dir, clips, duration_us, project_name, log);
     throw_if_cancelled();
   } catch (const RunCancelled&) {
     // Cancelled before it is registered: the half-made project goes. Once registered, nothing
@@ -226,7 +322,6 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
     throw;
   }
 
-  const fs::path registry = places.projects_dir / "root_meta_info.json";
   const CapcutProjectEntry entry{project_draft_id(project_dir), project_name, project_dir,
                                  main_drafts.front(), duration_us};
   const RegistryUpdate outcome = update_capcut_root_meta(registry, entry);

@@ -164,7 +164,7 @@ TEST(CapcutOwnTemplate, LooksLikeAnEmptyWindowsProject) {
     EXPECT_TRUE(draft.contains(member)) << member;
   EXPECT_EQ(draft["canvas_config"]["width"], 1080);
   EXPECT_EQ(draft["canvas_config"]["height"], 1920);
-  EXPECT_EQ(draft["materials"].size(), 48u);
+  EXPECT_EQ(draft["materials"].size(), 49u);
   for (const auto& list : draft["materials"])
     EXPECT_EQ(list, Json::array());
   EXPECT_EQ(draft["keyframes"].size(), 8u);
@@ -172,10 +172,10 @@ TEST(CapcutOwnTemplate, LooksLikeAnEmptyWindowsProject) {
   EXPECT_EQ(draft["tracks"][0]["type"], "video");
   EXPECT_EQ(draft["tracks"][0]["segments"], Json::array());
   // The version markers claim one build throughout.
-  EXPECT_EQ(draft["new_version"], "140.0.0");
+  EXPECT_EQ(draft["new_version"], "185.0.0");
   EXPECT_EQ(draft["version"], 360000);
   for (const char* platform : {"platform", "last_modified_platform"}) {
-    EXPECT_EQ(draft[platform]["app_version"], "6.7.0");
+    EXPECT_EQ(draft[platform]["app_version"], "9.4.1");
     EXPECT_EQ(draft[platform]["os"], "windows");
     EXPECT_EQ(draft[platform]["app_id"], 359289);
   }
@@ -185,7 +185,7 @@ TEST(CapcutOwnTemplate, LooksLikeAnEmptyWindowsProject) {
   for (const Json& group : meta["draft_materials"])
     groups.push_back(group["type"]);
   EXPECT_EQ(groups, (std::vector<int>{0, 1, 2, 3, 6, 7, 8}));
-  EXPECT_EQ(meta["draft_id"], draft["id"]);
+  EXPECT_NE(meta["draft_id"], draft["id"]);  // the project's identity is not its timeline's
   for (const char* member : {"tm_draft_create", "tm_draft_modified"})
     EXPECT_GE(meta[member].get<long long>(), MICROSECONDS_FROM) << member;
   EXPECT_EQ(read_json(dir / "draft_virtual_store.json")["draft_virtual_store"].size(), 3u);
@@ -268,11 +268,12 @@ TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
   EXPECT_EQ(project.parent_path(), home.projects());
   const std::string name = path_to_utf8(project.filename());
   EXPECT_TRUE(std::regex_match(name, std::regex("Tavelmor_AutoCut_[0-9]{8}_[0-9]{6}"))) << name;
-  EXPECT_EQ(run.logged,
-            (std::vector<std::string>{"Erstelle CapCut-Projekt: " + name,
-                                      "CapCut: Medienliste aus aktuellen Clips neu erstellt",
-                                      "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
-                                      "CapCut-Projekt erstellt: " + run.done[0]}));
+  EXPECT_EQ(run.logged, (std::vector<std::string>{
+                            "Erstelle CapCut-Projekt: " + name,
+                            "CapCut-Version des Projekts: 9.4.1 (185.0.0), aus der Vorlage",
+                            "CapCut: Medienliste aus aktuellen Clips neu erstellt",
+                            "CapCut Export nutzt die Clips direkt aus der Reihenfolge",
+                            "CapCut-Projekt erstellt: " + run.done[0]}));
 
   const Json draft = read_json(project / "draft_content.json");
   EXPECT_EQ(segment_durations(draft), (std::vector<long long>{2500000, 1000000, 3250000}));
@@ -284,15 +285,22 @@ TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
   const Json meta = read_json(project / "draft_meta_info.json");
   EXPECT_EQ(meta["draft_name"], name);
   EXPECT_EQ(meta["tm_duration"], 6750000);
-  EXPECT_EQ(meta["draft_materials"][0]["value"].size(), 3u);
+  ASSERT_EQ(meta["draft_materials"][0]["value"].size(), 3u);
+  // Each material names its file's entry in the media list; CapCut reports the media as missing
+  // otherwise.
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(draft["materials"]["videos"][i]["local_material_id"],
+              meta["draft_materials"][0]["value"][i]["id"]);
+  }
   EXPECT_EQ(read_text_file(project / "draft_virtual_store.json"),
             read_text_file(capcut_template_dir() / "draft_virtual_store.json"));
 
-  // A project of its own: new identifiers where the template had one, still equal to each other.
+  // A project of its own: new identifiers where the template had one.
   const Json template_meta = read_json(capcut_template_dir() / "draft_meta_info.json");
   EXPECT_TRUE(is_upper_uuid(meta["draft_id"])) << meta["draft_id"];
   EXPECT_NE(meta["draft_id"], template_meta["draft_id"]);
-  EXPECT_EQ(draft["id"], meta["draft_id"]);
+  EXPECT_TRUE(is_upper_uuid(draft["id"])) << draft["id"];
+  EXPECT_NE(draft["id"], meta["draft_id"]);
   // Created and modified now, in the microseconds the template uses.
   for (const char* member : {"tm_draft_create", "tm_draft_modified"}) {
     EXPECT_GE(meta[member].get<long long>(), before_us) << member;
@@ -311,21 +319,27 @@ TEST_F(CapcutExportMedia, ProjectFromOurTemplateHoldsTheClipsAndIsRegistered) {
 }
 
 // A template as current builds save it: the timeline in draft_info.json, a copy below
-// Timelines, and stale save copies beside both.
+// Timelines/<its id>/ listed in Timelines/project.json, and stale save copies beside both.
 TEST_F(CapcutExportMedia, TemplateOfCurrentBuildsWithTimelinesAndStaleCopies) {
   ScratchHome home;
   ScopedTempDir templates;
   const fs::path tpl = templates / "t";
-  const std::string draft = R"({"id": "T-1", "duration": 0, "tracks": []})";
-  for (const char* name : {"draft_info.json", "draft_info.json.bak", "template.tmp",
-                           "template-2.tmp", "Timelines/TL-1/draft_info.json",
-                           "Timelines/TL-1/draft_info.json.BAK", "Timelines/TL-1/template-2.tmp"})
-    write_text_file(tpl / name, draft);
-  const std::string timelines = R"({"main_timeline_id": "TL-1"})";
-  write_text_file(tpl / "Timelines" / "project.json", timelines);
+  // The main draft names another id than its copy: the export makes them one.
+  for (const char* name :
+       {"draft_info.json", "draft_info.json.bak", "template.tmp", "template-2.tmp"})
+    write_text_file(tpl / name, R"({"id": "T-1", "duration": 0, "tracks": []})");
+  for (const char* name : {"Timelines/TL-1/draft_info.json", "Timelines/TL-1/draft_info.json.BAK",
+                           "Timelines/TL-1/template-2.tmp"})
+    write_text_file(tpl / name, R"({"id": "TL-1", "duration": 0, "tracks": []})");
+  write_text_file(tpl / "Timelines" / "project.json",
+                  R"({"config": {"color_space": -1}, "create_time": 1700000000000000,)"
+                  R"( "id": "P-1", "main_timeline_id": "TL-1", "timelines": [{"create_time":)"
+                  R"( 1700000000000000, "id": "TL-1", "is_marked_delete": false, "name":)"
+                  R"( "Timeline 01", "update_time": 1700000000000000}],)"
+                  R"( "update_time": 1700000000000000, "version": 0})");
   write_text_file(
       tpl / "draft_meta_info.json",
-      R"({"draft_id": "M-1", "draft_name": "Leer", "tm_draft_create": 1700000000000000,)"
+      R"({"draft_id": "TL-1", "draft_name": "Leer", "tm_draft_create": 1700000000000000,)"
       R"( "tm_draft_modified": 1700000000000000, "tm_draft_removed": 0})");
 
   std::set<std::string> identities;
@@ -334,16 +348,32 @@ TEST_F(CapcutExportMedia, TemplateOfCurrentBuildsWithTimelinesAndStaleCopies) {
     const ExportRun run = run_export({clips()[1]}, home, tpl);
     ASSERT_TRUE(run.errors.empty()) << run.errors[0];
     const fs::path project = path_from_utf8(run.done.at(0));
+    const Json main = read_json(project / "draft_info.json");
+    ASSERT_TRUE(main["id"].is_string());
+    const std::string timeline_id = main["id"];
+    EXPECT_TRUE(is_upper_uuid(timeline_id));
+    // One timeline: the main draft's id names its folder and is project.json's main timeline.
     EXPECT_EQ(files_below(project),
               (std::set<std::string>{"draft_info.json", "draft_meta_info.json",
-                                     "Timelines/TL-1/draft_info.json", "Timelines/project.json"}));
-    EXPECT_EQ(read_text_file(project / "Timelines" / "project.json"), timelines);
+                                     "Timelines/" + timeline_id + "/draft_info.json",
+                                     "Timelines/project.json"}));
+    const Json listing = read_json(project / "Timelines" / "project.json");
+    EXPECT_EQ(listing["main_timeline_id"], timeline_id);
+    ASSERT_EQ(listing["timelines"].size(), 1u);
+    EXPECT_EQ(listing["timelines"][0]["id"], timeline_id);
+    EXPECT_EQ(listing["timelines"][0]["name"], "Timeline 01");
+    EXPECT_TRUE(is_upper_uuid(listing["id"]));
+    EXPECT_NE(listing["id"], timeline_id);
+    for (const Json* times : {&listing, &listing["timelines"][0]}) {
+      EXPECT_GE((*times)["create_time"].get<long long>(), before_us);
+      EXPECT_EQ((*times)["update_time"], (*times)["create_time"]);
+    }
 
-    const Json main = read_json(project / "draft_info.json");
-    const Json timeline = read_json(project / "Timelines" / "TL-1" / "draft_info.json");
+    const Json timeline = read_json(project / "Timelines" / timeline_id / "draft_info.json");
     for (const Json* rewritten : {&main, &timeline}) {
       EXPECT_EQ(segment_durations(*rewritten), std::vector<long long>{1000000});
       EXPECT_EQ((*rewritten)["duration"], 1000000);
+      EXPECT_EQ((*rewritten)["id"], timeline_id);
       // The track the export adds is one that CapCut's readers take.
       const Json& track = (*rewritten)["tracks"][0];
       EXPECT_EQ(track["attribute"], 0);
@@ -353,25 +383,24 @@ TEST_F(CapcutExportMedia, TemplateOfCurrentBuildsWithTimelinesAndStaleCopies) {
       EXPECT_TRUE(is_upper_uuid(track["id"]));
       EXPECT_EQ(track["type"], "video");
     }
-    // One draft in two files keeps one identifier, a new one.
-    EXPECT_TRUE(is_upper_uuid(main["id"]));
-    EXPECT_EQ(timeline["id"], main["id"]);
 
+    // The project's identity is apart from its timeline's, although the template shared one.
     const Json meta = read_json(project / "draft_meta_info.json");
     EXPECT_TRUE(is_upper_uuid(meta["draft_id"]));
-    EXPECT_NE(meta["draft_id"], main["id"]);
+    EXPECT_NE(meta["draft_id"], timeline_id);
     EXPECT_GE(meta["tm_draft_create"].get<long long>(), before_us);
     EXPECT_GE(meta["tm_draft_modified"], meta["tm_draft_create"]);
     EXPECT_EQ(meta["tm_draft_removed"], 0);
     identities.insert(meta["draft_id"].get<std::string>());
-    identities.insert(main["id"].get<std::string>());
+    identities.insert(timeline_id);
+    identities.insert(listing["id"].get<std::string>());
 
     const Json registry = read_json(home.registry());
     const Json& entry = registry["tavelmor_projects"][round];
     EXPECT_EQ(entry["draft_id"], meta["draft_id"]);
     EXPECT_EQ(entry["draft_json_file"], path_to_utf8(project / "draft_info.json"));
   }
-  EXPECT_EQ(identities.size(), 4u);  // no two projects share one
+  EXPECT_EQ(identities.size(), 6u);  // no two projects share one
 }
 
 TEST_F(CapcutExportMedia, RegistryThatCannotTakeTheProjectIsReportedAsWhatItIs) {
@@ -396,8 +425,8 @@ TEST_F(CapcutExportMedia, RegistryThatCannotTakeTheProjectIsReportedAsWhatItIs) 
       fs::permissions(home.registry(), write_bits, fs::perm_options::remove);
     const ExportRun run = run_export({clips()[1]}, home, capcut_template_dir());
     ASSERT_EQ(run.done.size(), 1u) << c.registry;
-    ASSERT_EQ(run.logged.size(), 5u);
-    EXPECT_EQ(run.logged[2], prefix + path_to_utf8(home.registry()) + c.reason);
+    ASSERT_EQ(run.logged.size(), 6u);
+    EXPECT_EQ(run.logged[3], prefix + path_to_utf8(home.registry()) + c.reason);
     EXPECT_EQ(read_text_file(home.registry()), c.registry);
     fs::permissions(home.registry(), fs::perms::owner_write, fs::perm_options::add);
   }
@@ -474,12 +503,12 @@ TEST_F(CapcutExportMedia, UnreadableRegistryStaysAndTheExportSucceeds) {
   ASSERT_EQ(run.done.size(), 1u);
   EXPECT_EQ(read_text_file(home.registry()), unreadable);
   EXPECT_FALSE(fs::exists(capcut_registry_backup_path(home.registry())));
-  ASSERT_EQ(run.logged.size(), 5u);
-  EXPECT_EQ(run.logged[2],
+  ASSERT_EQ(run.logged.size(), 6u);
+  EXPECT_EQ(run.logged[3],
             "CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen "
             "werden: " +
                 path_to_utf8(home.registry()) + " ist nicht lesbar und bleibt unverändert");
-  EXPECT_EQ(run.logged[4], "CapCut-Projekt erstellt: " + run.done[0]);
+  EXPECT_EQ(run.logged[5], "CapCut-Projekt erstellt: " + run.done[0]);
 }
 
 TEST_F(CapcutExportMedia, FailuresReachErrOnceAndLeaveTheRegistryAlone) {
@@ -498,4 +527,107 @@ TEST_F(CapcutExportMedia, FailuresReachErrOnceAndLeaveTheRegistryAlone) {
                  [](const std::string&) { throw std::runtime_error("Anzeige nicht möglich"); });
   EXPECT_EQ(refused.done.size(), 1u);
   EXPECT_EQ(refused.errors, std::vector<std::string>{"Anzeige nicht möglich"});
+}
+
+// The project claims the build of the user's own CapCut: that of the project CapCut saved last
+// whose draft reads, else the template's.
+TEST_F(CapcutExportMedia, VersionMarkersComeFromTheProjectCapcutSavedLast) {
+  const auto platform = [](const char* os, const char* app) {
+    return Json{{"os", os},           {"os_version", "14.5"}, {"app_id", 359289},
+                {"app_version", app}, {"app_source", "cc"},   {"device_id", "ab12"},
+                {"hard_disk_id", ""}, {"mac_address", "cd34"}};
+  };
+  const auto project = [&](const ScratchHome& home, const std::string& name, long long modified,
+                           const std::string& draft_text) {
+    const fs::path folder = home.projects() / name;
+    write_text_file(folder / "draft_info.json", draft_text);
+    return Json{{"draft_fold_path", path_to_utf8(folder)},
+                {"draft_json_file", path_to_utf8(folder / "draft_info.json")},
+                {"draft_name", name},
+                {"tm_draft_modified", modified}};
+  };
+  const auto draft_of = [&](const char* new_version, const char* app) {
+    return json_line_text(Json{{"new_version", new_version},
+                               {"version", 360000},
+                               {"platform", platform("mac", "7.8.0")},
+                               {"last_modified_platform", platform("mac", app)},
+                               {"tracks", Json::array()}});
+  };
+
+  for (const bool readable : {true, false}) {
+    ScratchHome home;
+    Json store = Json::array();
+    // Ours, newest of all: not saved by CapCut.
+    store.push_back(project(home, "Tavelmor_AutoCut_20250101_000000", 1735000000000003,
+                            draft_of("999.0.0", "99.0.0")));
+    // Saved by a build that encrypts its drafts.
+    store.push_back(project(home, "Verschlüsselt", 1735000000000002, "\x8f\x01\xa7 encrypted"));
+    if (readable) {
+      store.push_back(project(home, "Alt", 1735000000000000, draft_of("153.0.0", "7.8.0")));
+      store.push_back(project(home, "Urlaub", 1735000000000001, draft_of("171.0.0", "8.7.0")));
+    }
+    write_text_file(home.registry(), json_file_text(Json{{"all_draft_store", store}}));
+
+    const ExportRun run = run_export({clips()[1]}, home, capcut_template_dir());
+    ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+    const Json draft = read_json(path_from_utf8(run.done.at(0)) / "draft_content.json");
+    if (readable) {
+      EXPECT_EQ(run.logged.at(1),
+                "CapCut-Version des Projekts: 8.7.0 (171.0.0), wie CapCuts zuletzt gespeichertes "
+                "Projekt");
+      EXPECT_EQ(draft["new_version"], "171.0.0");
+      EXPECT_EQ(draft["platform"], platform("mac", "7.8.0"));
+      EXPECT_EQ(draft["last_modified_platform"], platform("mac", "8.7.0"));
+    } else {
+      EXPECT_EQ(run.logged.at(1), "CapCut-Version des Projekts: 9.4.1 (185.0.0), aus der Vorlage");
+      EXPECT_EQ(draft["new_version"], "185.0.0");
+      EXPECT_EQ(draft["last_modified_platform"]["os"], "windows");
+    }
+    EXPECT_EQ(draft["version"], 360000);
+  }
+}
+
+// A user who moved CapCut's drafts elsewhere gets the project and its entry there.
+TEST_F(CapcutExportMedia, TheDraftFolderNamedInCapcutsSettingsTakesTheProject) {
+  ScopedTempDir elsewhere;
+  const fs::path custom = elsewhere / "Meine Entwürfe";
+  fs::create_directories(custom);
+  // As CapCut writes a path into its settings: backslashes doubled.
+  const auto setting = [](const fs::path& path) {
+    std::string text;
+    for (const char c : path_to_utf8(path))
+      text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    return text;
+  };
+  const struct {
+    std::string settings;  // empty: a folder stands where the settings file would be
+    bool moved;
+  } cases[] = {
+      {"[Other]\ncurrentCustomDraftPath=/x\n[General]\r\nlanguage=de\r\ncurrentCustomDraftPath=" +
+           setting(custom) + "\r\n",
+       true},
+      {"[General]\ncurrentCustomDraftPath=" + setting(elsewhere / "weg") + "\n", false},
+      {"", false},
+  };
+  for (const auto& c : cases) {
+    ScratchHome home;
+    const fs::path settings =
+        home.projects().parent_path().parent_path() / "Config" / "globalSetting";
+    if (c.settings.empty())
+      fs::create_directories(settings);
+    else
+      write_text_file(settings, c.settings);
+    const ExportRun run = run_export({clips()[1]}, home, capcut_template_dir());
+    ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+    const fs::path project = path_from_utf8(run.done.at(0));
+    const fs::path drafts = c.moved ? custom : home.projects();
+    EXPECT_EQ(project.parent_path(), drafts) << c.settings;
+    const Json registry = read_json(drafts / "root_meta_info.json");
+    EXPECT_EQ(registry["tavelmor_projects"].at(0)["path"], run.done[0]);
+    EXPECT_EQ(fs::exists(home.projects()), !c.moved);
+    if (c.moved) {
+      EXPECT_EQ(run.logged.at(1),
+                "CapCut-Projektordner laut CapCuts Einstellungen: " + path_to_utf8(custom));
+    }
+  }
 }
