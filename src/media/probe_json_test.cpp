@@ -20,14 +20,29 @@ TEST(NumberFromText, ReadsDecimalTextTheWayFfprobeWritesIt) {
     EXPECT_FALSE(number_from_text(text).has_value()) << text;
 }
 
-TEST(DurationFromProbeJson, TakesFormatDuration) {
-  EXPECT_DOUBLE_EQ(duration_from_probe_json(R"({"format": {"filename": "a.mp4", "duration":
-      "12.345000"}})"),
-                   12.345);
-  EXPECT_DOUBLE_EQ(duration_from_probe_json(R"({"format": {"duration": 2.5}})"), 2.5);
+TEST(DurationFromProbeJson, TakesFormatDurationElseTheLongestStream) {
+  const std::pair<const char*, double> stated[] = {
+      {R"({"format": {"filename": "a.mp4", "duration": "12.345000"}})", 12.345},
+      {R"({"format": {"duration": 2.5}})", 2.5},
+      // The format's duration counts over the streams'.
+      {R"({"streams": [{"duration": "9.0"}], "format": {"duration": "3.0"}})", 3.0},
+      // A container that states none: its streams' entries, or Matroska's DURATION tags.
+      {R"({"streams": [{"codec_type": "video", "duration": "4.5"},
+          {"codec_type": "audio", "duration": "4.52"}], "format": {"filename": "a.ts"}})",
+       4.52},
+      {R"({"streams": [{"codec_type": "video", "tags": {"DURATION": "00:01:05.523000000"}},
+          {"codec_type": "audio", "tags": {"duration": "01:00:00.000000000"}}],
+          "format": {"duration": "N/A"}})",
+       3600.0},
+  };
+  for (const auto& [json, seconds] : stated) {
+    const auto duration = duration_from_probe_json(json);
+    ASSERT_TRUE(duration.has_value()) << json;
+    EXPECT_DOUBLE_EQ(*duration, seconds) << json;
+  }
 }
 
-TEST(DurationFromProbeJson, FailsRatherThanGuess) {
+TEST(DurationFromProbeJson, NothingRatherThanAGuess) {
   const char* rejected[] = {
       "",
       "not json",
@@ -38,9 +53,15 @@ TEST(DurationFromProbeJson, FailsRatherThanGuess) {
       R"({"format": {"duration": "N/A"}})",
       R"({"format": {"duration": null}})",
       R"({"format": {"duration": true}})",
+      R"({"format": {"duration": "-1.0"}})",
+      // A browser's WebM: neither the container nor the streams state a length.
+      R"({"streams": [{"codec_type": "video", "tags": {"ENCODER": "Chrome"}},
+          {"codec_type": "audio"}], "format": {"format_name": "matroska,webm"}})",
+      R"({"streams": [{"tags": {"DURATION": "5.5"}}, {"tags": {"DURATION": "00:61:00.0"}},
+          {"tags": {"DURATION": "x:00:01"}}]})",
   };
   for (const char* text : rejected)
-    EXPECT_THROW(duration_from_probe_json(text), std::exception) << text;
+    EXPECT_FALSE(duration_from_probe_json(text).has_value()) << text;
 }
 
 TEST(HandlesFromProbeJson, ReadsTheTagPair) {
