@@ -292,3 +292,49 @@ TEST(CutsFromProbeJson, ADamagedListPlacesNoEdit) {
     EXPECT_TRUE(cuts_from_probe_json(none).empty()) << none;
   }
 }
+
+TEST(PictureFromProbeJson, ColourCodingAndPixelShape) {
+  struct Case {
+    const char* json;
+    Transfer transfer;
+    bool square;
+  };
+  const Case cases[] = {
+      {R"({"streams": [{"codec_type": "video", "width": 3840, "height": 2160,
+          "sample_aspect_ratio": "1:1", "color_transfer": "arib-std-b67",
+          "color_primaries": "bt2020", "color_space": "bt2020nc", "color_range": "tv"}]})",
+       Transfer::hlg, true},
+      {R"({"streams": [{"codec_type": "video", "width": 1920, "height": 1080,
+          "color_transfer": "smpte2084"}]})",
+       Transfer::pq, true},
+      {R"({"streams": [{"codec_type": "video", "width": 1440, "height": 1080,
+          "sample_aspect_ratio": "4:3", "color_transfer": "bt709"}]})",
+       Transfer::sdr, false},
+      {R"({"streams": [{"codec_type": "video", "width": 720, "height": 576,
+          "sample_aspect_ratio": "0:1", "color_transfer": 18}]})",
+       Transfer::sdr, true},
+  };
+  for (const Case& c : cases) {
+    const auto picture = picture_from_probe_json(c.json);
+    ASSERT_TRUE(picture.has_value()) << c.json;
+    EXPECT_EQ(picture->colour.transfer, c.transfer) << c.json;
+    EXPECT_EQ(picture->square_pixels, c.square) << c.json;
+  }
+  const auto full = picture_from_probe_json(
+      R"({"streams": [{"codec_type": "video", "width": 64, "height": 64,
+          "color_primaries": "bt709", "color_space": "bt709", "color_range": "pc"}]})");
+  ASSERT_TRUE(full.has_value());
+  EXPECT_EQ(full->colour.primaries, "bt709");
+  EXPECT_EQ(full->colour.matrix, "bt709");
+  EXPECT_TRUE(full->colour.full_range);
+}
+
+TEST(SoundTrackCountInProbeJson, EveryAudioStreamCounts) {
+  EXPECT_EQ(sound_track_count_in_probe_json(
+                R"({"streams": [{"codec_type": "video"}, {"codec_type": "audio"},
+                    {"codec_type": "data"}, {"codec_type": "audio"}]})"),
+            2);
+  EXPECT_EQ(sound_track_count_in_probe_json(R"({"streams": [{"codec_type": "video"}]})"), 0);
+  EXPECT_EQ(sound_track_count_in_probe_json(R"({"format": {}})"), 0);
+  EXPECT_EQ(sound_track_count_in_probe_json("{broken"), 0);
+}

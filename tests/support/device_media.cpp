@@ -162,22 +162,22 @@ void make_browser_webm(const fs::path& path, const std::vector<double>& segments
               path_to_utf8(path)});
 }
 
-double centre_luma(const fs::path& path) {
+double centre_luma(const fs::path& path, double at) {
   return last_number_after(
       report_of(
-          {"-i", path_to_utf8(path), "-frames:v", "1", "-vf",
+          {"-ss", double_text(at), "-i", path_to_utf8(path), "-frames:v", "1", "-vf",
            "crop=iw/4:ih/4,format=gray,signalstats,metadata=print:key=lavfi.signalstats.YAVG"}),
       "lavfi.signalstats.YAVG=");
 }
 
-std::string content_box(const fs::path& path) {
-  const std::string report =
-      report_of({"-i", path_to_utf8(path), "-frames:v", "3", "-vf", "cropdetect=round=2:reset=0"});
-  const size_t at = report.rfind("crop=");
-  if (at == std::string::npos)
+std::string content_box(const fs::path& path, double at) {
+  const std::string report = report_of({"-ss", double_text(at), "-i", path_to_utf8(path),
+                                        "-frames:v", "3", "-vf", "cropdetect=round=2:reset=0"});
+  const size_t crop = report.rfind("crop=");
+  if (crop == std::string::npos)
     throw std::runtime_error("no crop in: " + report);
-  const size_t second_colon = report.find(':', report.find(':', at) + 1);
-  std::string box = report.substr(at + 5, second_colon - at - 5);
+  const size_t second_colon = report.find(':', report.find(':', crop) + 1);
+  std::string box = report.substr(crop + 5, second_colon - crop - 5);
   box[box.find(':')] = 'x';
   return box;
 }

@@ -34,11 +34,12 @@ void make_anamorphic_recording(const fs::path& path, double seconds);
 // cues, with speech and pauses as `segments` say.
 void make_browser_webm(const fs::path& path, const std::vector<double>& segments);
 
-// The mean luma (8-bit, limited range) of the centre of the first frame of `path`.
-double centre_luma(const fs::path& path);
+// The mean luma (8-bit, limited range) of the centre of the first frame of `path` from second
+// `at` on.
+double centre_luma(const fs::path& path, double at = 0.0);
 
-// The picture inside the black bars of the first frame, as "WxH".
-std::string content_box(const fs::path& path);
+// The picture inside the black bars of the first frames from second `at` on, as "WxH".
+std::string content_box(const fs::path& path, double at = 0.0);
 
 // The mean level in dB of sound track `track` of `path` from second `from` for `length` seconds.
 double sound_level(const fs::path& path, int track, double from, double length);
