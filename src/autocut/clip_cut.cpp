@@ -33,6 +33,8 @@ constexpr double END_SILENCE_GAP = 0.5;  // an end silence starts this long afte
 constexpr double END_MARGIN = 0.05;      // kept after the start of the end silence
 constexpr size_t FFMPEG_ERROR_TAIL = 800;
 
+const char* const HDR_TO_SDR = "HDR-Aufnahme – das Bild wird in SDR (BT.709) umgewandelt";
+
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
 
 const Json& required_setting(const Json& cfg, const std::string& key) {
@@ -297,15 +299,17 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
 
   const double c_in = 0.0;
   const double c_out = duration;
-  log(ENCODE_STARTS);
-  // The clip is made beside its final name and takes that name only when it is complete, so a
-  // failed or interrupted cut leaves an earlier clip of that name as it was.
-  const PendingFile encoded(beside(out, ".partial"));
   EncodeSource source;
   source.speech_track = speech_track;
   source.sound_tracks = tracks;
   if (!audio)
     source.fit = picture_fit(facts.picture, available_sdr_conversion);
+  if (!source.fit.to_sdr.empty())
+    log(HDR_TO_SDR);
+  log(ENCODE_STARTS);
+  // The clip is made beside its final name and takes that name only when it is complete, so a
+  // failed or interrupted cut leaves an earlier clip of that name as it was.
+  const PendingFile encoded(beside(out, ".partial"));
   const ProcessResult encode = run_ffmpeg_with_progress(
       encode_args(fp, audio, frame, audio_output, source, trim_start, duration,
                   timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out,

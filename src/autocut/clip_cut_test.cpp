@@ -699,7 +699,9 @@ TEST_F(ClipCutMedia, AnamorphicAndHdrPicturesComeOutAsTheyAreShownInBt709) {
   EXPECT_EQ(colour_of(wide), "yuv420p ?/?/?");  // an SDR source keeps what it said
 
   make_hdr_recording(work_ / "telefon.mov", "arib-std-b67", 0.6, 90);
-  ASSERT_EQ(cut(work_ / "telefon.mov", cfg).errs, std::vector<std::string>{});
+  const CutOutcome phone = cut(work_ / "telefon.mov", cfg);
+  ASSERT_EQ(phone.errs, std::vector<std::string>{});
+  EXPECT_TRUE(phone.logged_starting("HDR-Aufnahme – das Bild wird in SDR (BT.709) umgewandelt"));
   const fs::path clip = work_ / "out" / "telefon_cut.mov";
   EXPECT_EQ(content_box(clip), "1080x1920");  // 90x160 as shown fills the portrait frame
   EXPECT_EQ(colour_of(clip), "yuv420p bt709/bt709/bt709");
