@@ -4,7 +4,6 @@
 
 #include <stdexcept>
 
-#include "support/device_media.h"
 #include "support/test_util.h"
 
 #ifndef _WIN32
@@ -231,34 +230,6 @@ TEST(FfmpegToolsMedia, TheProbeOfAClipTellsItsPictureAndSoundAsPlayersShowThem) 
   EXPECT_FALSE(sound_alone.picture.has_value());
   EXPECT_GT(sound_alone.sound_format.sample_rate, 0);
   EXPECT_EQ(sound_alone.sound_format.depth, 0);  // AAC has no fixed depth
-}
-
-// A browser's WebM states no length: the exports' probes measure it with one FFmpeg run, which
-// no file that states its length costs.
-TEST(FfmpegToolsMedia, AFileThatStatesNoLengthIsMeasuredAndOnlyThat) {
-  ScopedTempDir scratch;
-  const fs::path webm = scratch / "browser.webm";
-  make_browser_webm(webm, {0.8});
-  const fs::path stated = scratch / "stated.mkv";
-  run_ffmpeg({"-i", webm.string(), "-c", "copy", stated.string()});
-  {
-    ScopedStandIns stand_ins;
-    stand_ins.add("ffmpeg", "echo kaputt >&2\nexit 1");
-    EXPECT_NEAR(get_duration(stated.string()), 0.8, 0.03);
-    EXPECT_NEAR(get_duration_and_handles(stated.string()).duration, 0.8, 0.03);
-    try {
-      get_duration(webm.string());
-      ADD_FAILURE() << "measured without FFmpeg";
-    } catch (const std::runtime_error& failure) {
-      EXPECT_STREQ(failure.what(),
-                   "Keine Dauer: browser.webm nennt keine Länge, und aus dem Inhalt ließ sich "
-                   "keine lesen\nkaputt\n");
-    }
-  }
-  EXPECT_NEAR(get_duration(webm.string()), 0.8, 0.03);
-  const ClipFacts facts = get_duration_and_handles(webm.string());
-  EXPECT_NEAR(facts.duration, 0.8, 0.03);
-  EXPECT_EQ(facts.sound_channels, 1);
 }
 
 #endif
