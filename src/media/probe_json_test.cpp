@@ -20,7 +20,7 @@ TEST(NumberFromText, ReadsDecimalTextTheWayFfprobeWritesIt) {
     EXPECT_FALSE(number_from_text(text).has_value()) << text;
 }
 
-TEST(DurationFromProbeJson, TakesFormatDurationElseTheLongestStream) {
+TEST(DurationFromProbeJson, TakesFormatDuration) {
   const std::pair<const char*, double> stated[] = {
       {R"({"format": {"filename": "a.mp4", "duration": "12.345000"}})", 12.345},
       {R"({"format": {"duration": 2.5}})", 2.5},
@@ -42,7 +42,7 @@ TEST(DurationFromProbeJson, TakesFormatDurationElseTheLongestStream) {
   }
 }
 
-TEST(DurationFromProbeJson, NothingRatherThanAGuess) {
+TEST(DurationFromProbeJson, FailsRatherThanGuess) {
   const char* rejected[] = {
       "",
       "not json",
