@@ -14,6 +14,8 @@
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "media/run_progress.h"
+#include "media/sdr_conversion.h"
+#include "media/sound_tracks.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -30,6 +32,8 @@ constexpr double END_SILENCE = 0.1;      // minimum silence for the end-silence 
 constexpr double END_SILENCE_GAP = 0.5;  // an end silence starts this long after trim_start
 constexpr double END_MARGIN = 0.05;      // kept after the start of the end silence
 constexpr size_t FFMPEG_ERROR_TAIL = 800;
+
+const char* const HDR_TO_SDR = "HDR-Aufnahme – das Bild wird in SDR (BT.709) umgewandelt";
 
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
 
@@ -89,14 +93,14 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
 // keyframe before it in containers without edit lists, Matroska for one, and every bound would
 // land that far too late), and FFmpeg picks the sound track as it does for the analysis of the
 // whole recording, so both look at the same track. The two messages stay, in their order, for
-// the progress they stand for.
+// the progress they stand for. With several sound tracks both look at the speech track.
 SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
-                                double padding, const MessageFn& log,
-                                const SoundReachedFn& reached) {
+                                double padding, const MessageFn& log, const SoundReachedFn& reached,
+                                size_t track, size_t tracks) {
   log(EXTRACTING_LAST_TAKE);
   log(TRIMMING_BY_SILENCE);
-  const SoundFrom take =
-      detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE), log, reached);
+  const SoundFrom take = detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE),
+                                              log, reached, track, tracks);
   return find_speech_bounds(take.length, take.silences, padding, log);
 }
 
@@ -126,20 +130,33 @@ std::vector<std::string> timecode_args(const std::optional<ProbedTimecode>& sour
   return args;
 }
 
+// What the encode takes from the recording: its sound tracks, with the speech first, and how its
+// picture is fitted.
+struct EncodeSource {
+  size_t speech_track = 0;
+  size_t sound_tracks = 1;
+  PictureFit fit;
+};
+
 // The encode writes the handle tags itself: the content span is known before it starts.
 std::vector<std::string> encode_args(const std::string& fp, bool audio, const FrameSize& frame,
-                                     const AudioOutput& audio_output, double trim_start,
-                                     double duration, const std::vector<std::string>& timecode,
-                                     double c_in, double c_out, const std::string& out) {
+                                     const AudioOutput& audio_output, const EncodeSource& source,
+                                     double trim_start, double duration,
+                                     const std::vector<std::string>& timecode, double c_in,
+                                     double c_out, const std::string& out) {
   std::vector<std::string> args = {
       "ffmpeg",          "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
       path_argument(fp), "-t", double_text(duration)};
   if (audio) {
-    args.insert(args.end(), {"-map", "0:a:0", "-vn"});
+    args.insert(args.end(), {"-map", "0:a:" + std::to_string(source.speech_track), "-vn"});
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
   } else {
-    args.insert(args.end(), {"-map", "0:v:0", "-map", "0:a?", "-vf", fit_to_frame_filter(frame)});
+    args.insert(args.end(), {"-map", "0:v:0"});
+    append_args(args, sound_track_maps(source.speech_track, source.sound_tracks));
+    args.insert(args.end(),
+                {"-vf", fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
     append_args(args, h264_args());
+    append_args(args, colour_tag_args(source.fit));
     append_args(args, aac_args());
     // The MOV family gets faststart with the tag flags.
     if (!in_mov_family(out))
@@ -152,11 +169,37 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
   return args;
 }
 
+// What the analysis of the whole recording throws from its progress report once another analysis
+// has replaced it: no failure of the cut, just the end of that run.
+struct AnalysisReplaced {};
+
+// How far an analysis of the whole recording got, told as a share of `span` once that is known
+// (until then it stays 0); with `replaced` set the run stops at its next report.
+SoundReachedFn analysis_progress(const ProgressFn& progress, const std::atomic<double>& span,
+                                 const std::atomic<bool>* replaced) {
+  return [&progress, &span, replaced](double seconds) {
+    if (replaced && *replaced)
+      throw AnalysisReplaced{};
+    const double known = span.load();
+    if (progress && known > 0.0)
+      progress(seconds / known);
+  };
+}
+
 // A file in the folder of `out` named stem + `marker` + extension, so FFmpeg writes the same
 // container into it.
 fs::path beside(const std::string& out, const std::string& marker) {
   return path_from_utf8(out).parent_path() /
          path_from_utf8(stem_of(out) + marker + extension_of(out));
+}
+
+// The length of a recording that states none: how far its analysis read it. A recording from
+// which not even that could read anything fails rather than give a clip of no length.
+double analysed_length(const SilenceAnalysis& analysis, const std::string& fp) {
+  const std::optional<double> length = analysis.get().length;
+  if (!length || !(*length > 0.0))
+    throw no_duration_failure(fp);
+  return *length;
 }
 
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
@@ -184,17 +227,24 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   // It starts at once, but moves the bar only within its own step, once the cut waits for it and
   // the recording's length is known: until then its span stays 0.
   std::atomic<double> analysed_span{0.0};
-  const SoundReachedFn analysis_reached = [&progress, &analysed_span](double seconds) {
-    const double span = analysed_span.load();
-    if (progress && span > 0.0)
-      progress(seconds / span);
-  };
-  const SilenceAnalysis analysis = start_silence_detection(
-      fp, thresh, {pause_length, double_text(END_SILENCE)}, analysis_reached);
+  std::atomic<bool> replaced{false};
+  const std::vector<std::string> lengths = {pause_length, double_text(END_SILENCE)};
+  SilenceAnalysis analysis = start_silence_detection(
+      fp, thresh, lengths, analysis_progress(progress, analysed_span, &replaced));
   const RecordingFacts facts = get_duration_and_sound(fp);
   if (!audio && facts.picture_missing)
     throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
-  const double total = facts.duration;
+  const size_t tracks = static_cast<size_t>(facts.sound_tracks);
+  if (tracks >= 2) {
+    // FFmpeg picked one of the tracks for the analysis started beside the probe, perhaps the
+    // desktop's near-silent one: an analysis of every track replaces it, and the first run stops.
+    replaced = true;
+    const SilenceAnalysis all_tracks = start_silence_detection(
+        fp, thresh, lengths, analysis_progress(progress, analysed_span, nullptr), tracks);
+    analysis = all_tracks;
+  }
+  // A recording that states no length (a browser's WebM) is as long as the analysis read it.
+  const double total = facts.duration ? *facts.duration : analysed_length(analysis, fp);
   log("Länge: " + fixed_text(total, 1) + "s");
   log(SEARCHING_LAST_TAKE);
   const MessageFn log_then_await = [&log, &analysed_span, total](const std::string& m) {
@@ -204,6 +254,11 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const std::vector<Silence> pauses =
       finish_silence_detection(analysis, 0, fp, total, log_then_await);
   log(std::to_string(pauses.size()) + " Pause(n) gefunden");
+  const size_t speech_track = analysis.get().track;
+  if (tracks >= 2) {
+    log("Sprache auf Tonspur " + std::to_string(speech_track + 1) + " von " +
+        std::to_string(tracks) + " (die lauteste)");
+  }
   const double take_start =
       last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
   log("Letzter Take ab: " + fixed_text(take_start, 2) + "s (" + fixed_text(total - take_start, 1) +
@@ -219,8 +274,8 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
         if (progress && span > 0.0)
           progress(seconds / span);
       };
-      const SpeechBounds bounds =
-          take_speech_bounds(fp, take_start, thresh, padding, log, take_reached);
+      const SpeechBounds bounds = take_speech_bounds(fp, take_start, thresh, padding, log,
+                                                     take_reached, speech_track, tracks);
       trim_start = take_start + bounds.start;
       trim_end = take_start + bounds.end;
     } else {
@@ -244,15 +299,22 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
 
   const double c_in = 0.0;
   const double c_out = duration;
+  EncodeSource source;
+  source.speech_track = speech_track;
+  source.sound_tracks = tracks;
+  if (!audio)
+    source.fit = picture_fit(facts.picture, available_sdr_conversion);
+  if (!source.fit.to_sdr.empty())
+    log(HDR_TO_SDR);
   log(ENCODE_STARTS);
   // The clip is made beside its final name and takes that name only when it is complete, so a
   // failed or interrupted cut leaves an earlier clip of that name as it was.
   const PendingFile encoded(beside(out, ".partial"));
-  const ProcessResult encode =
-      run_ffmpeg_with_progress(encode_args(fp, audio, frame, audio_output, trim_start, duration,
-                                           timecode_args(facts.timecode, audio, trim_start, out),
-                                           c_in, c_out, encoded.text()),
-                               duration, progress);
+  const ProcessResult encode = run_ffmpeg_with_progress(
+      encode_args(fp, audio, frame, audio_output, source, trim_start, duration,
+                  timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out,
+                  encoded.text()),
+      duration, progress);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
   // Measured before it takes its name: after that the cut runs nothing that a cancel could stop,

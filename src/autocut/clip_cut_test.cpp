@@ -7,6 +7,7 @@
 
 #include "media/ffmpeg_tools.h"
 #include "settings/path_text.h"
+#include "support/device_media.h"
 #include "support/test_util.h"
 
 TEST(ClipOutputPath, VideoKeepsItsContainerAudioTakesItsOutput) {
@@ -445,9 +446,11 @@ TEST_F(ClipCutMedia, AudioRecordingsStayAudioAndKeepTheirHandles) {
   EXPECT_TRUE(no_take_copy_left());
 }
 
-TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackFfmpegPicks) {
-  // A mono track without pauses first, then the stereo track with the takes, which FFmpeg picks
-  // (it has more channels) for the analysis of the whole recording and must pick for the take.
+TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackOfTheWholeRecordingsAnalysis) {
+  // A stereo track without pauses first, quieter than the voice but above the threshold, like
+  // music on the desktop, then the mono track with the takes. FFmpeg would pick the first (the
+  // default track, with more channels); the analysis of the whole recording takes the loudest, the
+  // voice, and the take must be analysed on that track too.
   RecordingOptions options;
   options.width = 160;
   options.height = 120;
@@ -455,9 +458,29 @@ TEST_F(ClipCutMedia, TheTakeIsAnalysedOnTheTrackFfmpegPicks) {
   make_recording(work_ / "takes.mp4", AUDIO_TAKES, options);
   make_recording(work_ / "steady.wav", {4.6}, true, 0, 0);
   const fs::path recording = work_ / "zwei Spuren.mkv";
-  run_ffmpeg({"-i", path_to_utf8(work_ / "takes.mp4"), "-i", path_to_utf8(work_ / "steady.wav"),
-              "-map", "0:v", "-map", "1:a", "-map", "0:a", "-c:v", "copy", "-c:a", "flac",
-              "-ac:a:1", "2", path_to_utf8(recording)});
+  run_ffmpeg({"-i",
+              path_to_utf8(work_ / "takes.mp4"),
+              "-i",
+              path_to_utf8(work_ / "steady.wav"),
+              "-map",
+              "0:v",
+              "-map",
+              "1:a",
+              "-map",
+              "0:a",
+              "-c:v",
+              "copy",
+              "-c:a",
+              "flac",
+              "-filter:a:0",
+              "volume=0.3",
+              "-ac:a:0",
+              "2",
+              "-disposition:a:0",
+              "default",
+              "-disposition:a:1",
+              "0",
+              path_to_utf8(recording)});
   const CutOutcome outcome = cut(recording, audio_cfg(work_ / "out"));
   ASSERT_EQ(outcome.errs, std::vector<std::string>{});
   const auto handles = get_handles(path_to_utf8(work_ / "out" / "zwei Spuren_cut.mkv"));
@@ -590,6 +613,99 @@ TEST_F(ClipCutMedia, FailuresRemoveTheTemporaryFilesAndReportTheirMessages) {
   EXPECT_EQ(tags.errs, std::vector<std::string>{"Tags kaputt"});
   EXPECT_FALSE(tags.logged_starting("Handle-Tags"));
   EXPECT_TRUE(no_take_copy_left());
+}
+
+namespace {
+
+// The colour tags and pixel format of the first video stream.
+std::string colour_of(const fs::path& clip) {
+  const Json probe = Json::parse(probe_json(clip));
+  for (const Json& stream : probe.value("streams", Json::array())) {
+    if (stream.value("codec_type", "") == "video") {
+      return stream.value("pix_fmt", "") + " " + stream.value("color_primaries", "?") + "/" +
+             stream.value("color_transfer", "?") + "/" + stream.value("color_space", "?");
+    }
+  }
+  return "";
+}
+
+}  // namespace
+
+// A browser records WebM without a duration or cues. The cut takes the recording's length from
+// its analysis, with no child more; one that ends before its first sound fails and says why.
+TEST_F(ClipCutMedia, ABrowsersWebmWithoutDurationIsCutToItsLastTake) {
+  const fs::path recording = work_ / "browser.webm";
+  make_browser_webm(recording, AUDIO_TAKES);
+  ASSERT_FALSE(get_duration_and_sound(path_to_utf8(recording)).duration.has_value());
+  const ChildLog children;
+  const CutOutcome outcome = cut(recording, audio_cfg(work_ / "out"));
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  EXPECT_EQ(children.runs_of("ffprobe"), 2);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 3);
+  EXPECT_TRUE(outcome.logged_starting("Länge: 4.6s"));
+  const auto handles = get_handles(path_to_utf8(work_ / "out" / "browser_cut.mkv"));
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_NEAR(handles->c_out, 2.25, 0.07);
+
+  // Stopped as the first cluster began: ffprobe reads the header, but there is nothing to play.
+  const std::string bytes = read_text_file(recording);
+  const size_t cluster = bytes.find("\x1f\x43\xb6\x75");
+  ASSERT_NE(cluster, std::string::npos);
+  write_text_file(work_ / "abgebrochen.webm", bytes.substr(0, cluster + 8));
+  const CutOutcome stopped = cut(work_ / "abgebrochen.webm", audio_cfg(work_ / "out"));
+  EXPECT_EQ(stopped.errs,
+            std::vector<std::string>{"Keine Dauer: abgebrochen.webm nennt keine "
+                                     "Länge, und aus dem Inhalt ließ sich keine lesen"});
+  EXPECT_FALSE(fs::exists(work_ / "out" / "abgebrochen_cut.mkv"));
+}
+
+// A screen recorder's near-silent desktop track first, the microphone second: the cut follows the
+// speech, and the clip plays it first; the desktop's track is kept after it.
+TEST_F(ClipCutMedia, WithTwoSoundTracksTheSpeechLeadsTheClip) {
+  const fs::path recording = work_ / "bildschirm.mkv";
+  make_two_track_recording(recording, AUDIO_TAKES);
+  const ChildLog children;
+  const CutOutcome outcome = cut(recording, audio_cfg(work_ / "out"));
+  ASSERT_EQ(outcome.errs, std::vector<std::string>{});
+  EXPECT_TRUE(outcome.logged_starting("Sprache auf Tonspur 2 von 2 (die lauteste)"));
+  // The analysis started beside the probe gives way to the one of both tracks.
+  EXPECT_EQ(children.runs_of("ffprobe"), 2);
+  EXPECT_EQ(children.runs_of("ffmpeg"), 4);
+  const fs::path clip = work_ / "out" / "bildschirm_cut.mkv";
+  const auto handles = get_handles(path_to_utf8(clip));
+  ASSERT_TRUE(handles.has_value());
+  EXPECT_NEAR(handles->c_out, 2.25, 0.07);
+  // The take's speech runs from 0.2 s in the clip.
+  EXPECT_GT(sound_level(clip, 0, 0.5, 1.5), -25.0);
+  EXPECT_LT(sound_level(clip, 1, 0.5, 1.5), -50.0);
+  const Json probe = Json::parse(probe_json(clip));
+  std::vector<int> defaults;
+  for (const Json& stream : probe["streams"]) {
+    if (stream["codec_type"] == "audio")
+      defaults.push_back(stream["disposition"]["default"].get<int>());
+  }
+  EXPECT_EQ(defaults, (std::vector<int>{1, 0}));
+}
+
+// Anamorphic pixels are fitted as they are shown; a phone's rotated HLG picture comes out turned,
+// as 8-bit BT.709 SDR that says so, its grey where a BT.709 camera would have put it.
+TEST_F(ClipCutMedia, AnamorphicAndHdrPicturesComeOutAsTheyAreShownInBt709) {
+  Json cfg = cut_cfg(work_ / "out");
+  cfg["trim_silence"] = false;
+  make_anamorphic_recording(work_ / "kamera.mkv", 0.6);
+  ASSERT_EQ(cut(work_ / "kamera.mkv", cfg).errs, std::vector<std::string>{});
+  const fs::path wide = work_ / "out" / "kamera_cut.mkv";
+  EXPECT_EQ(content_box(wide), "1080x608");     // 16:9 as shown, not the stored 4:3
+  EXPECT_EQ(colour_of(wide), "yuv420p ?/?/?");  // an SDR source keeps what it said
+
+  make_hdr_recording(work_ / "telefon.mov", "arib-std-b67", 0.6, 90);
+  const CutOutcome phone = cut(work_ / "telefon.mov", cfg);
+  ASSERT_EQ(phone.errs, std::vector<std::string>{});
+  EXPECT_TRUE(phone.logged_starting("HDR-Aufnahme – das Bild wird in SDR (BT.709) umgewandelt"));
+  const fs::path clip = work_ / "out" / "telefon_cut.mov";
+  EXPECT_EQ(content_box(clip), "1080x1920");  // 90x160 as shown fills the portrait frame
+  EXPECT_EQ(colour_of(clip), "yuv420p bt709/bt709/bt709");
+  EXPECT_NEAR(centre_luma(clip), TEST_GREY_LUMA, 3.0);
 }
 
 #endif

@@ -9,6 +9,7 @@
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
+#include "media/sound_tracks.h"
 #include "settings/constants.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
@@ -190,22 +191,35 @@ OutputLineFn progress_lines(const SoundReachedFn& reached) {
   };
 }
 
-// FFmpeg's report of the audio filter `filter` over the whole file.
-std::string analysis_report(const std::string& fp, const std::string& filter,
-                            const SoundReachedFn& reached = {}) {
-  // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
-  // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
-  // it keeps an output stream for a video without sound, which then yields no silences.
-  std::vector<std::string> args = {
-      "ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp), "-af", filter, "-c:v",
-      "copy",   "-f",           "null",     "-"};
+// What an analysis run left: FFmpeg's report and how far it read the file, when it was asked to
+// tell.
+struct AnalysisRun {
+  std::string report;
+  std::optional<double> length;
+};
+
+// An analysis run with the options `middle` between the input and the null output.
+AnalysisRun run_analysis(const std::string& fp, std::vector<std::string> middle,
+                         const SoundReachedFn& reached) {
+  std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-nostdin", "-i", path_argument(fp)};
+  args.insert(args.end(), middle.begin(), middle.end());
+  args.insert(args.end(), {"-f", "null", "-"});
   if (reached)
     args.insert(args.begin() + 3, {"-progress", "pipe:1"});
   const ProcessResult run =
       run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
   if (run.exit_code != 0)
     throw analysis_failure(fp, run.err);
-  return run.err;
+  return {run.err, reached ? progress_out_seconds(run.out) : std::nullopt};
+}
+
+// FFmpeg's report of the audio filter `filter` over the whole file.
+AnalysisRun analysis_report(const std::string& fp, const std::string& filter,
+                            const SoundReachedFn& reached = {}) {
+  // FFmpeg picks the same streams as without "-c:v copy", but the picture is only copied to the
+  // null output, never decoded: the analysis costs the decoding of the sound alone. Unlike "-vn"
+  // it keeps an output stream for a video without sound, which then yields no silences.
+  return run_analysis(fp, {"-af", filter, "-c:v", "copy"}, reached);
 }
 
 // A silence still open at the end runs to the duration, when one is known.
@@ -215,18 +229,20 @@ void close_open_silence(SilenceReport& report, std::optional<double> duration) {
   report.open_start.reset();
 }
 
-std::vector<SilenceReport> analyse_together(const std::string& fp, const std::string& thresh,
-                                            const std::vector<std::string>& durs,
-                                            const SoundReachedFn& reached) {
+RecordingAnalysis analyse_together(const std::string& fp, const std::string& thresh,
+                                   const std::vector<std::string>& durs,
+                                   const SoundReachedFn& reached) {
   std::vector<std::pair<double, size_t>> shortest_first;
   for (size_t i = 0; i < durs.size(); ++i) {
     const std::optional<double> seconds = number_from_text(durs[i]);
     if (!seconds) {
-      std::vector<SilenceReport> reports;
-      for (const std::string& dur : durs)
-        reports.push_back(
-            parse_silence_report(analysis_report(fp, silence_filter(thresh, dur), reached)));
-      return reports;
+      RecordingAnalysis analysis;
+      for (const std::string& dur : durs) {
+        const AnalysisRun run = analysis_report(fp, silence_filter(thresh, dur), reached);
+        analysis.reports.push_back(parse_silence_report(run.report));
+        analysis.length = run.length;
+      }
+      return analysis;
     }
     shortest_first.emplace_back(*seconds, i);
   }
@@ -241,12 +257,59 @@ std::vector<SilenceReport> analyse_together(const std::string& fp, const std::st
       chain += ',';
     chain += silence_filter(thresh, durs[i]);
   }
-  const std::vector<SilenceReport> found =
-      parse_silence_reports(analysis_report(fp, chain, reached), durs.size());
-  std::vector<SilenceReport> reports(durs.size());
+  const AnalysisRun run = analysis_report(fp, chain, reached);
+  const std::vector<SilenceReport> found = parse_silence_reports(run.report, durs.size());
+  RecordingAnalysis analysis;
+  analysis.reports.resize(durs.size());
   for (size_t k = 0; k < found.size(); ++k)
-    reports[shortest_first[k].second] = found[k];
-  return reports;
+    analysis.reports[shortest_first[k].second] = found[k];
+  analysis.length = run.length;
+  return analysis;
+}
+
+// The name of the filter that prints the silences of length `which` on track `track`. The
+// silencedetect filters print under their kind alone, so with several tracks their reports could
+// not be told apart: the silences travel with the sound as its metadata, and a named filter after
+// each one prints them.
+std::string silence_printer(size_t track, size_t which) {
+  return "ametadata@silence_" + std::to_string(track) + "_" + std::to_string(which);
+}
+
+// Behind track `track`: its level, then a silencedetect filter per length, each followed by the
+// one that prints what it found. The metadata is cleared after each printer, so the next one
+// prints only what its own filter found.
+std::string silence_chain_of_track(size_t track, const std::string& thresh,
+                                   const std::vector<std::string>& durs) {
+  std::string chain = track_level_filter(track);
+  for (size_t which = 0; which < durs.size(); ++which) {
+    chain += "," + silence_filter(thresh, durs[which]) + "," + silence_printer(track, which) +
+             "=mode=print";
+    if (which + 1 < durs.size())
+      chain += ",ametadata=mode=delete";
+  }
+  return chain;
+}
+
+// The analysis of a recording with several sound tracks: every track decoded once, in one run.
+RecordingAnalysis analyse_tracks(const std::string& fp, const std::string& thresh,
+                                 const std::vector<std::string>& durs, size_t tracks,
+                                 const SoundReachedFn& reached) {
+  tracks = std::min(tracks, MEASURED_TRACKS);
+  std::string graph;
+  std::vector<std::string> middle;
+  for (size_t track = 0; track < tracks; ++track) {
+    const std::string n = std::to_string(track);
+    graph += (track > 0 ? ";[0:a:" : "[0:a:") + n + "]" +
+             silence_chain_of_track(track, thresh, durs) + "[s" + n + "]";
+    middle.insert(middle.end(), {"-map", "[s" + n + "]"});
+  }
+  middle.insert(middle.begin(), {"-filter_complex", graph});
+  const AnalysisRun run = run_analysis(fp, middle, reached);
+  RecordingAnalysis analysis;
+  analysis.track = loudest_track(track_levels_from_report(run.report, tracks));
+  analysis.reports = parse_track_silence_reports(run.report, analysis.track, durs.size());
+  analysis.length = run.length;
+  return analysis;
 }
 
 }  // namespace
@@ -256,7 +319,8 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
                                      std::optional<double> duration) {
   if (log)
     log(start_message(fp));
-  SilenceReport report = parse_silence_report(analysis_report(fp, silence_filter(thresh, dur)));
+  SilenceReport report =
+      parse_silence_report(analysis_report(fp, silence_filter(thresh, dur)).report);
   if (report.open_start && !duration) {
     try {
       duration = get_duration(fp);
@@ -271,7 +335,13 @@ std::vector<Silence> detect_silences(const std::string& fp, const std::string& t
 }
 
 SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
-                                        std::vector<std::string> durs, SoundReachedFn reached) {
+                                        std::vector<std::string> durs, SoundReachedFn reached,
+                                        size_t tracks) {
+  if (tracks >= 2) {
+    return std::async(std::launch::async, analyse_tracks, fp, thresh, std::move(durs), tracks,
+                      std::move(reached))
+        .share();
+  }
   return std::async(std::launch::async, analyse_together, fp, thresh, std::move(durs),
                     std::move(reached))
       .share();
@@ -282,25 +352,51 @@ std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, si
                                               const MessageFn& log) {
   if (log)
     log(start_message(fp));
-  SilenceReport report = running.get().at(which);
+  SilenceReport report = running.get().reports.at(which);
   close_open_silence(report, duration);
   if (log)
     log(end_message(report));
   return report.silences;
 }
 
+std::vector<SilenceReport> parse_track_silence_reports(std::string_view report, size_t track,
+                                                       size_t count) {
+  const std::string_view start_key = "lavfi.silence_start=";
+  const std::string_view end_key = "lavfi.silence_end=";
+  std::vector<std::string> texts(count);
+  for (const std::string_view line : report_lines(report)) {
+    for (size_t which = 0; which < count; ++which) {
+      if (line.find("[" + silence_printer(track, which) + " @ ") == std::string_view::npos)
+        continue;
+      // Written as silencedetect itself writes it, for the one reader of both.
+      if (const size_t at = line.find(start_key); at != std::string_view::npos)
+        texts[which].append(START_MARK).append(line.substr(at + start_key.size())).push_back('\n');
+      else if (const size_t at = line.find(end_key); at != std::string_view::npos)
+        texts[which].append(END_MARK).append(line.substr(at + end_key.size())).push_back('\n');
+    }
+  }
+  std::vector<SilenceReport> reports;
+  for (const std::string& text : texts)
+    reports.push_back(parse_silence_report(text));
+  return reports;
+}
+
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
                                const std::string& dur, const MessageFn& log,
-                               const SoundReachedFn& reached) {
+                               const SoundReachedFn& reached, size_t track, size_t tracks) {
   if (log)
     log(start_message(fp));
   // The sound is timed by its samples, as in a file of its own that starts at `from`; the
   // length comes from FFmpeg's progress report, where that sound ends.
+  std::vector<std::string> args = {"ffmpeg",          "-hide_banner", "-nostdin",
+                                   "-progress",       "pipe:1",       "-ss",
+                                   double_text(from), "-i",           path_argument(fp)};
+  if (tracks >= 2)
+    args.insert(args.end(), {"-map", "0:a:" + std::to_string(track)});
+  args.insert(args.end(),
+              {"-vn", "-af", "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"});
   const ProcessResult run =
-      run_process({"ffmpeg", "-hide_banner", "-nostdin", "-progress", "pipe:1", "-ss",
-                   double_text(from), "-i", path_argument(fp), "-vn", "-af",
-                   "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"},
-                  FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
+      run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
   const std::optional<double> length = progress_out_seconds(run.out);
   if (run.exit_code != 0 || !length)
     throw analysis_failure(fp, run.err);

@@ -50,20 +50,38 @@ std::vector<SilenceReport> parse_silence_reports(std::string_view report, size_t
 // detect_silences for several minimum lengths `durs` at once, split in two for an analysis that
 // runs beside other work. The start runs FFmpeg on a thread of its own: one run that decodes the
 // sound once for all lengths (one run per length where a length is no plain number of seconds).
-// The finish takes the report of `durs[which]`: it logs the start message, waits for the run (a
-// failure, the one of detect_silences, comes here), closes a silence still open at the end at
-// `duration` and logs the end message. Each report may be finished when the caller reaches its
+// With `tracks` of two or more it decodes every sound track in that one run, measures each one's
+// level and takes the reports of the loudest (media/sound_tracks.h); otherwise FFmpeg picks the
+// track. The finish takes the report of `durs[which]`: it logs the start message, waits for the
+// run (a failure, the one of detect_silences, comes here), closes a silence still open at the end
+// at `duration` and logs the end message. Each report may be finished when the caller reaches its
 // step.
 // How far an analysis run got while it runs: the seconds of sound it has decoded, told from the
-// run's thread. `reached` of the start is told so.
+// run's thread. `reached` of the start is told so; what it throws ends the run, and the analysis
+// then fails with it.
 using SoundReachedFn = std::function<void(double seconds)>;
 
-using SilenceAnalysis = std::shared_future<std::vector<SilenceReport>>;
+// What the analysis of a whole recording found: a report per minimum length, the sound track they
+// are of (0-based among the sound tracks), and how far the run read the recording, when it was
+// told how far it got.
+struct RecordingAnalysis {
+  std::vector<SilenceReport> reports;
+  size_t track = 0;
+  std::optional<double> length;
+};
+
+using SilenceAnalysis = std::shared_future<RecordingAnalysis>;
 SilenceAnalysis start_silence_detection(const std::string& fp, const std::string& thresh,
-                                        std::vector<std::string> durs, SoundReachedFn reached = {});
+                                        std::vector<std::string> durs, SoundReachedFn reached = {},
+                                        size_t tracks = 1);
 std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, size_t which,
                                               const std::string& fp, double duration,
                                               const MessageFn& log);
+
+// Reads, from FFmpeg's report of an analysis of several tracks, the reports of the `count`
+// silencedetect filters (one per minimum length, in the order of the lengths) behind `track`.
+std::vector<SilenceReport> parse_track_silence_reports(std::string_view report, size_t track,
+                                                       size_t count);
 
 // The sound of `fp` from second `from` on, as one FFmpeg run that seeks there and decodes the
 // sound alone finds it.
@@ -72,9 +90,11 @@ struct SoundFrom {
   double length;                  // of the sound from `from` to its end
 };
 
-// The silences of at least `dur` and the length of the sound from `from` on, from one run; logs
-// as detect_silences does and tells `reached` how far the run got, in seconds from `from`.
+// The silences of at least `dur` and the length of the sound from `from` on, from one run, of the
+// sound track `track` when the recording has several (`tracks`), else of the track FFmpeg picks;
+// logs as detect_silences does and tells `reached` how far the run got, in seconds from `from`.
 // Throws as detect_silences does, also when FFmpeg tells no length.
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
                                const std::string& dur, const MessageFn& log,
-                               const SoundReachedFn& reached = {});
+                               const SoundReachedFn& reached = {}, size_t track = 0,
+                               size_t tracks = 1);

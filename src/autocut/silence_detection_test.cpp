@@ -362,3 +362,34 @@ TEST(DetectSilencesMedia, AVideoWithoutSoundHasNoSilences) {
 }
 
 #endif
+
+// With several tracks the silences travel as metadata and named printers tell them apart; what
+// silencedetect itself prints, and the printers of other tracks, do not count.
+TEST(TrackSilenceReports, EachTracksPrintersAreReadInTheirOrder) {
+  const std::string report =
+      "[silencedetect @ 0x5601] silence_start: 0.000113\n"
+      "[ametadata@silence_0_0 @ 0x5602] frame:4    pts:4101    pts_time:0.0929932\n"
+      "[ametadata@silence_0_0 @ 0x5602] lavfi.silence_start=0.000113\n"
+      "[ametadata@silence_1_1 @ 0x5612] frame:48   pts:49150   pts_time:1.11451\n"
+      "[ametadata@silence_1_1 @ 0x5612] lavfi.silence_start=1.02315\n"
+      "[ametadata@silence_1_0 @ 0x5611] lavfi.silence_start=1.02333\n"
+      "[ametadata@silence_1_1 @ 0x5612] lavfi.silence_end=2.02336\n"
+      "[ametadata@silence_1_1 @ 0x5612] lavfi.silence_duration=1.0002\n"
+      "[ametadata@silence_1_0 @ 0x5611] lavfi.silence_end=2.02336\n"
+      "[ametadata@silence_1_1 @ 0x5612] lavfi.silence_start=3.5\n"
+      "[ametadata@silence_10_0 @ 0x5621] lavfi.silence_start=0.5\n"
+      "[silencedetect @ 0x5613] silence_end: 4.6 | silence_duration: 1.1\n";
+  const auto reports = parse_track_silence_reports(report, 1, 2);
+  ASSERT_EQ(reports.size(), 2u);
+  ASSERT_EQ(reports[0].silences.size(), 1u);
+  EXPECT_EQ(reports[0].silences[0].start, 1.02333);
+  EXPECT_EQ(reports[0].silences[0].end, 2.02336);
+  EXPECT_FALSE(reports[0].open_start.has_value());
+  ASSERT_EQ(reports[1].silences.size(), 1u);
+  EXPECT_EQ(reports[1].silences[0].start, 1.02315);
+  // The end at the file's end comes with no frame: the silence is left open, for the duration.
+  EXPECT_EQ(reports[1].open_start, 3.5);
+  const auto first = parse_track_silence_reports(report, 0, 2);
+  EXPECT_EQ(first[0].open_start, 0.000113);
+  EXPECT_TRUE(first[1].silences.empty());
+}

@@ -146,7 +146,7 @@ CapcutClip probed_clip() {
   ClipFacts facts{};
   facts.duration = 2.5;
   facts.sound_channels = 2;
-  facts.picture = PictureFacts{720, 1280, std::nullopt};
+  facts.picture = PictureFacts{720, 1280, std::nullopt, true, {}};
   return capcut_clip_of("/clips/a.mp4", facts, FrameSize{1080, 1920});
 }
 

@@ -68,13 +68,14 @@ bool same_identity(const SourceIdentity& a, const SourceIdentity& b) {
   return a.path == b.path && a.size == b.size && a.modified == b.modified;
 }
 
-// The length of a source, against which its copy's runs tell how far they are; 0 (no progress)
-// when it cannot be read, in which case the runs report the failure.
-double source_seconds(const std::string& source) {
+// What the copy's runs need to know of the source: its length, against which they tell how far
+// they are, its picture and its timecode. Nothing when ffprobe cannot read it, in which case the
+// runs report the failure.
+std::optional<ClipFacts> source_facts(const std::string& source) {
   try {
-    return get_duration(source);
+    return get_duration_and_handles(source);
   } catch (const std::exception&) {
-    return 0.0;
+    return std::nullopt;
   }
 }
 
@@ -99,27 +100,26 @@ std::vector<std::string> stream_copy_command(const std::string& src, const std::
 // writes a Matroska timecode into the MP4's tmcd track by itself), but the encode runs at its own
 // frame rate, at which the source's frame numbers would name other frames: it gets the same
 // clock time at that rate. Where that cannot be known, it gets none rather than a wrong one.
-std::vector<std::string> encode_timecode_args(const std::string& src) {
+std::vector<std::string> encode_timecode_args(const std::optional<ClipFacts>& facts) {
   std::string text;
-  try {
-    if (const auto timecode = get_duration_and_handles(src).timecode)
-      text = timecode_text(timecode_at_rate(*timecode, FrameRate{ENCODE_FPS, 1}));
-  } catch (const std::exception&) {
-    // A source ffprobe cannot read: the encode then reports the failure.
-  }
+  if (facts && facts->timecode)
+    text = timecode_text(timecode_at_rate(*facts->timecode, FrameRate{ENCODE_FPS, 1}));
   return {"-metadata", "timecode=" + text, "-metadata:s:v:0", "timecode=" + text};
 }
 
 std::vector<std::string> encode_command(const std::string& src, FrameSize frame,
+                                        const PictureFit& fit,
+                                        const std::optional<ClipFacts>& facts,
                                         const std::string& out) {
-  const std::string filter = fit_to_frame_filter(frame, FitFinish::none);
+  const std::string filter = fit_to_frame_filter(frame, FitFinish::none, fit);
   std::vector<std::string> command = {"ffmpeg", "-y",   "-nostdin", "-i",  src,   "-map",
                                       "0:v:0",  "-map", "0:a?",     "-vf", filter};
   append_args(command, h264_args(H264Form::encoder_choice));
+  append_args(command, colour_tag_args(fit));
   append_args(command, aac_args());
   append_args(command, {"-r", std::to_string(ENCODE_FPS)});
   append_args(command, kept_tags_args());
-  append_args(command, encode_timecode_args(src));
+  append_args(command, encode_timecode_args(facts));
   command.push_back(out);
   return command;
 }
@@ -186,13 +186,20 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
 
   const std::string source_argument = path_argument(path_to_utf8(source));
   const std::string partial_argument = path_argument(partial_text);
-  const double span = progress ? source_seconds(source_argument) : 0.0;
-  if (run_ffmpeg_with_progress(stream_copy_command(source_argument, partial_argument), span,
-                               progress)
-          .exit_code != 0) {
-    log(label + ": direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ...");
+  const std::optional<ClipFacts> facts = source_facts(source_argument);
+  const double span = progress && facts ? facts->duration : 0.0;
+  const PictureFit fit =
+      picture_fit(facts ? facts->picture : std::nullopt, available_sdr_conversion);
+  // An HDR picture is not copied as it is: like the cut and the master, the copy is BT.709 SDR.
+  const bool copied = fit.to_sdr.empty() &&
+                      run_ffmpeg_with_progress(
+                          stream_copy_command(source_argument, partial_argument), span, progress)
+                              .exit_code == 0;
+  if (!copied) {
+    log(label + (fit.to_sdr.empty() ? ": direktes MP4-Remux fehlgeschlagen – enkodiere H.264 ..."
+                                    : ": HDR-Aufnahme – enkodiere H.264 in SDR (BT.709) ..."));
     const ProcessResult encoded = run_ffmpeg_with_progress(
-        encode_command(source_argument, frame, partial_argument), span, progress);
+        encode_command(source_argument, frame, fit, facts, partial_argument), span, progress);
     if (encoded.exit_code != 0) {
       throw std::runtime_error(label + ": MP4 konnte nicht erstellt werden:\n" +
                                utf8_tail(encoded.err, 900));

@@ -4,6 +4,7 @@
 
 #include "export/export_test_support.h"
 #include "settings/utf8.h"
+#include "support/device_media.h"
 
 namespace {
 
@@ -249,4 +250,29 @@ TEST(EditorCopyMedia, AFailedStreamCopyFallsBackToTheEncode) {
   EXPECT_EQ(video["width"], 1080);
   EXPECT_EQ(video["height"], 1920);
   EXPECT_EQ(video["r_frame_rate"], "60/1");
+}
+
+// An HLG picture is not copied as it is but encoded as BT.709 SDR that says so; an anamorphic one
+// is copied with its sample aspect, so editors show it as it is shown.
+TEST(EditorCopyMedia, AnHdrSourceBecomesBt709AndAnAnamorphicOneKeepsItsAspect) {
+  ScopedTempDir scratch;
+  make_hdr_recording(scratch / "telefon.mkv", "arib-std-b67", 0.3, 0);
+  make_anamorphic_recording(scratch / "kamera.mkv", 0.3);
+  Recorder recorder;
+  const EditorMedia media = prepare_for_premiere({scratch / "telefon.mkv", scratch / "kamera.mkv"},
+                                                 scratch / "out", recorder);
+  ASSERT_EQ(media.prepared.size(), 2u);
+  const std::vector<std::string> expected = {
+      "Premiere: bereite MP4 vor: telefon.mkv",
+      "Premiere: HDR-Aufnahme – enkodiere H.264 in SDR (BT.709) ...",
+      "Premiere: bereite MP4 vor: kamera.mkv"};
+  EXPECT_EQ(preparation_lines(recorder), expected);
+  const Json converted = streams_of(probe(media.prepared[0]), "video").at(0);
+  EXPECT_EQ(converted["codec_name"], "h264");
+  EXPECT_EQ(converted["pix_fmt"], "yuv420p");
+  EXPECT_EQ(converted["color_primaries"], "bt709");
+  EXPECT_EQ(converted["color_transfer"], "bt709");
+  EXPECT_EQ(converted["color_space"], "bt709");
+  EXPECT_NEAR(centre_luma(media.prepared[0]), TEST_GREY_LUMA, 3.0);
+  EXPECT_EQ(streams_of(probe(media.prepared[1]), "video").at(0)["sample_aspect_ratio"], "4:3");
 }

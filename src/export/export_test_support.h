@@ -182,8 +182,11 @@ inline ClipFacts separately_measured_facts(const std::string& path) {
                   std::nullopt,
                   {}};
   for (const Json& video : streams_of(probed, "video")) {
-    facts.picture = PictureFacts{video["width"].get<int>(), video["height"].get<int>(),
-                                 frame_rate_from_text(video["r_frame_rate"].get<std::string>())};
+    facts.picture = PictureFacts{video["width"].get<int>(),
+                                 video["height"].get<int>(),
+                                 frame_rate_from_text(video["r_frame_rate"].get<std::string>()),
+                                 true,
+                                 {}};
     break;
   }
   for (const Json& sound : streams_of(probed, "audio")) {

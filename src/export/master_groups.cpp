@@ -43,10 +43,12 @@ std::string clip_graph(size_t k, const GroupClip& clip, int64_t frames, int64_t 
   const std::string input = std::to_string(k);
   const std::string rate = std::to_string(format.sample_rate);
   std::string graph =
-      "[" + input + ":v:0]" + fit_to_frame_filter(frame) + ",fps=" + std::to_string(FPS) +
+      "[" + input + ":v:0]" + fit_to_frame_filter(frame, FitFinish::square_yuv420p, clip.fit) +
+      ",fps=" + std::to_string(FPS) +
       ":start_time=0,tpad=stop_mode=clone:stop=-1,trim=end_frame=" + std::to_string(frames) + "[v" +
       input + "];";
-  graph += clip.has_sound ? "[" + input + ":a:0]aresample=" + rate + ":async=1:first_pts=0,"
+  graph += clip.has_sound ? "[" + input + ":a:" + std::to_string(clip.sound_track) +
+                                "]aresample=" + rate + ":async=1:first_pts=0,"
                           : "anullsrc=r=" + rate + ":cl=" + layout_of(format) + ",";
   graph += "aformat=sample_fmts=flt:channel_layouts=" + layout_of(format) +
            ",apad=whole_len=" + std::to_string(samples) +
@@ -81,8 +83,9 @@ std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate
 
 std::vector<std::string> group_command(const std::vector<GroupClip>& clips, ClipEnd start,
                                        const std::vector<ClipEnd>& ends, FrameSize frame,
-                                       const ClipAudio& sound_format, const std::string& picture,
-                                       const std::string& sound) {
+                                       const ClipAudio& sound_format,
+                                       const std::vector<std::string>& colour_tags,
+                                       const std::string& picture, const std::string& sound) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin"};
   std::string graph;
   std::string pictures;
@@ -111,6 +114,7 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
            ":v=0:a=1[a]";
   args.insert(args.end(), {"-filter_complex", graph, "-map", "[v]"});
   append_args(args, h264_args());
+  append_args(args, colour_tags);
   args.insert(args.end(), {path_argument(picture), "-map", "[a]", "-c:a", "pcm_f32le", "-f",
                            "f32le", path_argument(sound)});
   return args;
@@ -148,7 +152,8 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
 }
 
 void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
-                          const ClipAudio& sound_format, const fs::path& temporary,
+                          const ClipAudio& sound_format,
+                          const std::vector<std::string>& colour_tags, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
                           const MessageFn& log, const ProgressFn& progress) {
   std::vector<double> spans;
@@ -196,7 +201,8 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
     const double group_seconds = static_cast<double>(group_frames) / static_cast<double>(FPS);
     const ProcessResult run = run_ffmpeg_with_progress(
         group_command(group, start, std::vector<ClipEnd>(ends.begin() + first, ends.begin() + last),
-                      frame, sound_format, path_to_utf8(temporary / picture), path_to_utf8(piece)),
+                      frame, sound_format, colour_tags, path_to_utf8(temporary / picture),
+                      path_to_utf8(piece)),
         group_seconds, within_clip);
     if (run.exit_code != 0)
       throw std::runtime_error("Fehler bei " + names + ": " + utf8_tail(run.err, GROUP_ERROR_TAIL));

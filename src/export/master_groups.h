@@ -19,11 +19,14 @@
 
 inline constexpr size_t CLIPS_PER_GROUP = 4;
 
-// A clip as the master uses it: its span and, unless it has none, its sound.
+// A clip as the master uses it: its span and, unless it has none, its sound (the track that
+// carries the speech), and how its picture is fitted.
 struct GroupClip {
   std::string path;
   MasterClipCut cut;
   bool has_sound = true;
+  size_t sound_track = 0;
+  PictureFit fit;
 };
 
 // Where a clip ends in the master, in frames at 60 fps and in samples at the master's rate.
@@ -41,11 +44,12 @@ std::vector<ClipEnd> clip_ends(const std::vector<double>& spans, int sample_rate
 
 // The run of one group into `picture` (H.264 alone) and `sound` (32-bit float samples in
 // `sound_format`'s rate and channels): `start` is where the group begins in the master, `ends`
-// where each of its clips ends.
+// where each of its clips ends; `colour_tags` are the master's (colour_tag_args).
 std::vector<std::string> group_command(const std::vector<GroupClip>& clips, ClipEnd start,
                                        const std::vector<ClipEnd>& ends, FrameSize frame,
-                                       const ClipAudio& sound_format, const std::string& picture,
-                                       const std::string& sound);
+                                       const ClipAudio& sound_format,
+                                       const std::vector<std::string>& colour_tags,
+                                       const std::string& picture, const std::string& sound);
 
 // The master from the concat list of the groups' pictures and the joined sound.
 std::vector<std::string> master_mux_command(const std::string& picture_list,
@@ -58,6 +62,7 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
 // last, and within the join. Throws "Fehler bei " + the group's clip names + ": " + FFmpeg's
 // error tail when a group fails, "Concat Fehler: " + the tail when the join does.
 void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
-                          const ClipAudio& sound_format, const fs::path& temporary,
+                          const ClipAudio& sound_format,
+                          const std::vector<std::string>& colour_tags, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
                           const MessageFn& log, const ProgressFn& progress = {});

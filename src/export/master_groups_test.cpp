@@ -8,6 +8,7 @@
 #include "export/export_test_support.h"
 #include "media/ffmpeg_tools.h"
 #include "settings/utf8.h"
+#include "support/device_media.h"
 
 TEST(ClipEnds, TheRunningSumIsRoundedSoNoErrorAddsUp) {
   // 50 spans of 0.99 s: rounding each to 59 frames would lose 0.4 frames a clip, 20 in all.
@@ -259,4 +260,37 @@ TEST(MasterGroupsMedia, TheJoinsKeepTheSoundAndTheLengthAddsUp) {
       EXPECT_LE(longest_dropout(sound, to - 2400, to + 2400), 144u) << "join after clip " << i;
     }
   }
+}
+
+// Recordings as devices write them, straight into the master: a screen recorder's near-silent
+// desktop track before the voice, a browser's WebM that states no length, a phone's HLG picture
+// and a camera's anamorphic one. The master carries the voice, lasts what the clips last, and
+// shows each picture as it is shown, in BT.709.
+TEST(MasterGroupsMedia, RecordingsAsDevicesWriteThemJoinWithTheirSpeechAndTheirShownPicture) {
+  ScopedTempDir scratch;
+  make_two_track_recording(scratch / "bildschirm.mkv", {0.3, 0.3, 0.4});
+  make_browser_webm(scratch / "browser.webm", {0.4});
+  make_hdr_recording(scratch / "telefon.mov", "arib-std-b67", 0.3, 0);
+  make_anamorphic_recording(scratch / "kamera.mkv", 0.3);
+  std::vector<std::string> files;
+  std::vector<double> starts = {0.0};
+  for (const char* name : {"bildschirm.mkv", "browser.webm", "telefon.mov", "kamera.mkv"}) {
+    files.push_back(path_to_utf8(scratch / name));
+    starts.push_back(starts.back() + get_duration_and_handles(files.back()).duration);
+  }
+  EXPECT_NEAR(starts[2] - starts[1], 0.4, 0.05) << "the WebM's length, measured";
+
+  Recorder recorder;
+  run_master_mp4(files, export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                 recorder.err(), scratch_paths(scratch));
+  const fs::path master = scratch / "out" / "master_video.mov";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+  EXPECT_NEAR(probed_duration(master), starts.back(), 2.0 / 60);
+  EXPECT_GT(sound_level(master, 0, 0.65, 0.3), -25.0) << "the voice of the second track";
+  const Json video = streams_of(probe(master), "video").at(0);
+  EXPECT_EQ(video["color_primaries"], "bt709");
+  EXPECT_EQ(video["color_transfer"], "bt709");
+  EXPECT_EQ(video["color_space"], "bt709");
+  EXPECT_NEAR(centre_luma(master, starts[2] + 0.1), TEST_GREY_LUMA, 3.0);
+  EXPECT_EQ(content_box(master, starts[3] + 0.1), "1080x608");
 }

@@ -14,6 +14,8 @@
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "media/run_progress.h"
+#include "media/sdr_conversion.h"
+#include "media/sound_tracks.h"
 #include "settings/atomic_file.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -83,17 +85,20 @@ MasterClipCut master_clip_cut(double total, const std::optional<HandlePair>& han
   return cut;
 }
 
-const char* const CLIP_AUDIO_ENTRIES = "codec_type,sample_rate,channels,channel_layout";
+const char* const CLIP_AUDIO_ENTRIES =
+    "codec_type,sample_rate,channels,channel_layout,width,height,sample_aspect_ratio,duration,"
+    "color_transfer,color_primaries,color_space,color_range:stream_tags=duration";
 
-ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
+ClipAudio parse_clip_audio(const std::string& ffprobe_json, size_t track) {
   ClipAudio audio;
   try {
     const Json probe = parse_json(ffprobe_json);
     const Json& streams = probe.at("streams");
     if (!streams.is_array())
       return audio;
-    const auto sound = std::find_if(streams.begin(), streams.end(), [](const Json& stream) {
-      return stream.is_object() && stream.value("codec_type", Json()) == "audio";
+    size_t seen = 0;
+    const auto sound = std::find_if(streams.begin(), streams.end(), [&](const Json& stream) {
+      return stream.is_object() && stream.value("codec_type", Json()) == "audio" && seen++ == track;
     });
     if (sound == streams.end()) {
       audio.presence = AudioPresence::absent;
@@ -122,7 +127,9 @@ ClipAudio parse_clip_audio(const std::string& ffprobe_json) {
 
 std::vector<std::string> normalisation_command(const std::string& clip, const MasterClipCut& cut,
                                                FrameSize frame, const std::string& out,
-                                               const std::optional<ClipAudio>& silence) {
+                                               const std::optional<ClipAudio>& silence,
+                                               const ClipSource& source,
+                                               const std::vector<std::string>& colour_tags) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-ss", double_text(cut.t_start),
                                    "-i",     clip};
   // The generated input stands before "-t", which must stay an output option.
@@ -131,18 +138,26 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
                              "anullsrc=channel_layout=" + silence->channel_layout +
                                  ":sample_rate=" + std::to_string(silence->sample_rate)});
   }
-  args.insert(args.end(), {"-t", double_text(cut.dur), "-map", "0:v:0", "-map",
-                           silence ? "1:a:0" : "0:a?", "-vf", fit_to_frame_filter(frame)});
+  std::string sound = "0:a?";
+  if (silence)
+    sound = "1:a:0";
+  else if (source.sound_tracks >= 2)
+    sound = "0:a:" + std::to_string(source.sound_track);
+  args.insert(args.end(), {"-t", double_text(cut.dur), "-map", "0:v:0", "-map", sound, "-vf",
+                           fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
   append_args(args, h264_args());
+  append_args(args, colour_tags);
   append_args(args, aac_args());
   args.insert(args.end(), {"-r", "60", "-movflags", "+faststart", out});
   return args;
 }
 
-std::vector<std::string> concat_command(const std::string& list_file, const std::string& out) {
+std::vector<std::string> concat_command(const std::string& list_file, const std::string& out,
+                                        const std::vector<std::string>& colour_tags) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-f",     "concat",
                                    "-safe",  "0",  "-i",       list_file};
   append_args(args, h264_args());
+  append_args(args, colour_tags);
   append_args(args, aac_args());
   args.insert(args.end(), {"-movflags", "+faststart", out});
   return args;
@@ -201,7 +216,9 @@ ClipAudio master_sound_format(const std::vector<ClipAudio>& audio) {
 // route for lists whose probes do not allow the picture to be encoded once.
 void run_master_clip_by_clip(const std::vector<std::string>& files,
                              const std::vector<ProbedClip>& probed,
-                             const std::vector<ClipAudio>& audio, FrameSize frame,
+                             const std::vector<ClipAudio>& audio,
+                             const std::vector<ClipSource>& sources,
+                             const std::vector<std::string>& colour_tags, FrameSize frame,
                              const fs::path& temporary, const std::string& extension,
                              const std::string& output, const MessageFn& log,
                              const ProgressFn& progress) {
@@ -225,7 +242,8 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
       silence = silence_format;
     const ProcessResult result = run_ffmpeg_with_progress(
         normalisation_command(path_argument(files[i]), cut, frame,
-                              path_argument(path_to_utf8(temporary / name)), silence),
+                              path_argument(path_to_utf8(temporary / name)), silence, sources[i],
+                              colour_tags),
         cut.dur, progress);
     if (result.exit_code != 0)
       throw std::runtime_error("Fehler bei " + clip_name + ": " + utf8_tail(result.err, 600));
@@ -237,8 +255,8 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(names));
   const ProcessResult joined = run_ffmpeg_with_progress(
-      concat_command(path_argument(path_to_utf8(list_file)), path_argument(output)), master_seconds,
-      progress);
+      concat_command(path_argument(path_to_utf8(list_file)), path_argument(output), colour_tags),
+      master_seconds, progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 }
@@ -247,7 +265,8 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
 // or its probe does not tell its sound.
 std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::string>& files,
                                                        const std::vector<ProbedClip>& probed,
-                                                       const std::vector<ClipAudio>& audio) {
+                                                       const std::vector<ClipAudio>& audio,
+                                                       const std::vector<ClipSource>& sources) {
   std::vector<GroupClip> clips;
   for (size_t i = 0; i < files.size(); ++i) {
     if (probed[i].failure || !has_picture_in_probe_json(probed[i].probe->json) ||
@@ -255,9 +274,39 @@ std::optional<std::vector<GroupClip>> clips_for_groups(const std::vector<std::st
       return std::nullopt;
     const FileProbe& probe = *probed[i].probe;
     clips.push_back({files[i], master_clip_cut(probe.duration, handles_from_probe_json(probe.json)),
-                     audio[i].presence == AudioPresence::present});
+                     audio[i].presence == AudioPresence::present, sources[i].sound_track,
+                     sources[i].fit});
   }
   return clips;
+}
+
+// How each probed clip goes into the master: its picture's fit (FFmpeg's filters are asked for
+// at the first HDR clip) and its speech track, which takes one more run for a clip with several
+// sound tracks. Clips whose probe failed keep the defaults: they fail at their turn.
+std::vector<ClipSource> clip_sources(const std::vector<std::string>& files,
+                                     const std::vector<ProbedClip>& probed) {
+  SdrConversionQuery conversion;
+  std::vector<ClipSource> sources(files.size());
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (!probed[i].probe)
+      continue;
+    const std::string& json = probed[i].probe->json;
+    ClipSource& source = sources[i];
+    source.fit = picture_fit(picture_from_probe_json(json), [&] { return conversion(); });
+    source.sound_tracks = static_cast<size_t>(sound_track_count_in_probe_json(json));
+    source.sound_track = speech_track(files[i], source.sound_tracks);
+  }
+  return sources;
+}
+
+// The master's colour tags: BT.709 on every part when any clip was brought to SDR, so the parts
+// say the same; none otherwise.
+std::vector<std::string> master_colour_tags(const std::vector<ClipSource>& sources) {
+  for (const ClipSource& source : sources) {
+    if (const std::vector<std::string> tags = colour_tag_args(source.fit); !tags.empty())
+      return tags;
+  }
+  return {};
 }
 
 }  // namespace
@@ -280,15 +329,20 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     // interrupted export leaves an earlier master as it was.
     const PendingFile master(output_folder / ("master_video.partial" + extension));
     const std::vector<ProbedClip> probed = probe_clips(files);
+    const std::vector<ClipSource> sources = clip_sources(files, probed);
+    const std::vector<std::string> colour_tags = master_colour_tags(sources);
     std::vector<ClipAudio> audio;
-    for (const ProbedClip& clip : probed)
-      audio.push_back(clip.probe ? parse_clip_audio(clip.probe->json) : ClipAudio{});
-    if (const auto clips = clips_for_groups(files, probed, audio)) {
-      run_master_in_groups(*clips, frame, master_sound_format(audio), temporary, extension,
-                           master.text(), log, progress);
+    for (size_t i = 0; i < files.size(); ++i) {
+      audio.push_back(probed[i].probe
+                          ? parse_clip_audio(probed[i].probe->json, sources[i].sound_track)
+                          : ClipAudio{});
+    }
+    if (const auto clips = clips_for_groups(files, probed, audio, sources)) {
+      run_master_in_groups(*clips, frame, master_sound_format(audio), colour_tags, temporary,
+                           extension, master.text(), log, progress);
     } else {
-      run_master_clip_by_clip(files, probed, audio, frame, temporary, extension, master.text(), log,
-                              progress);
+      run_master_clip_by_clip(files, probed, audio, sources, colour_tags, frame, temporary,
+                              extension, master.text(), log, progress);
     }
     fs::rename(master.path(), path_from_utf8(output));
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "media/ffmpeg_command.h"
 #include "media/ffmpeg_tools.h"
 #include "settings/callbacks.h"
 #include "settings/constants.h"
@@ -44,22 +45,36 @@ struct ClipAudio {
   int channels = 2;
 };
 
-// The stream entries ffprobe is asked for to tell whether a clip has a picture, and its sound.
+// The stream entries ffprobe is asked for to tell whether a clip has a picture, how it is shown
+// and coded, its sound and its length.
 extern const char* const CLIP_AUDIO_ENTRIES;
 
-// Reads the first stream of codec_type "audio" from ffprobe's JSON of "-show_entries
-// stream=" CLIP_AUDIO_ENTRIES; text that is not such JSON gives unknown.
-ClipAudio parse_clip_audio(const std::string& ffprobe_json);
+// Reads stream number `track` of codec_type "audio" (the first by default) from ffprobe's JSON
+// of "-show_entries stream=" CLIP_AUDIO_ENTRIES; text that is not such JSON gives unknown.
+ClipAudio parse_clip_audio(const std::string& ffprobe_json, size_t track = 0);
+
+// What the master takes from a clip beyond its span: how its picture is fitted, and which of its
+// sound tracks carries the speech (media/sound_tracks.h) when it has several.
+struct ClipSource {
+  PictureFit fit;
+  size_t sound_track = 0;
+  size_t sound_tracks = 1;
+};
 
 // The normalisation run of one clip into `out`. A clip without sound gets silence of
 // `silence` from a second, generated input, so that every normalised clip carries a sound track
-// and the join keeps the sound of all clips whatever their order.
+// and the join keeps the sound of all clips whatever their order. A clip with several sound
+// tracks keeps the speech track alone. `colour_tags` are the encoder's colour tags
+// (colour_tag_args) of the master.
 std::vector<std::string> normalisation_command(const std::string& clip, const MasterClipCut& cut,
                                                FrameSize frame, const std::string& out,
-                                               const std::optional<ClipAudio>& silence);
+                                               const std::optional<ClipAudio>& silence,
+                                               const ClipSource& source = {},
+                                               const std::vector<std::string>& colour_tags = {});
 
 // The join of the clips named in `list_file` into `out`, re-encoded.
-std::vector<std::string> concat_command(const std::string& list_file, const std::string& out);
+std::vector<std::string> concat_command(const std::string& list_file, const std::string& out,
+                                        const std::vector<std::string>& colour_tags = {});
 
 // The concat list: one line "file '<name>'" per clip. The names are taken relative to the list's
 // own folder, so the folder's path (an apostrophe in a user name) never enters the list; a quote

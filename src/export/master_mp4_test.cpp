@@ -6,7 +6,9 @@
 #include <regex>
 
 #include "export/export_test_support.h"
+#include "media/sound_tracks.h"
 #include "settings/utf8.h"
+#include "support/device_media.h"
 
 namespace {
 
@@ -378,4 +380,30 @@ TEST(MasterMp4Media, AMovClipMakesTheMasterMovAndLeavesAnOldMp4Alone) {
   EXPECT_EQ(probed["format"]["tags"]["major_brand"], "qt  ");
   EXPECT_EQ(streams_of(probed, "video").at(0)["width"], 1080);
   EXPECT_EQ(streams_of(probed, "video").at(0)["height"], 1920);
+}
+
+// The route clip by clip keeps, of a recording with two sound tracks, the one with the voice, and
+// brings an HLG picture to BT.709.
+TEST(MasterMp4Media, TheClipByClipRunsKeepTheVoiceAndBringHdrToBt709) {
+  ScopedTempDir scratch;
+  make_two_track_recording(scratch / "bildschirm.mkv", {0.6});
+  make_hdr_recording(scratch / "telefon.mkv", "arib-std-b67", 0.4, 0);
+  for (const std::string name : {"bildschirm", "telefon"}) {
+    const std::string clip = path_to_utf8(scratch / (name + ".mkv"));
+    ClipSource source;
+    source.fit = picture_fit(get_duration_and_handles(clip).picture, available_sdr_conversion);
+    source.sound_tracks = name == "bildschirm" ? 2 : 1;
+    source.sound_track = speech_track(clip, source.sound_tracks);
+    MasterClipCut cut;
+    cut.dur = 0.4;
+    const ProcessResult run = run_process(
+        normalisation_command(clip, cut, {64, 112}, path_to_utf8(scratch / (name + ".mp4")),
+                              std::nullopt, source, colour_tag_args(source.fit)),
+        120, OutputDecoding::replace_invalid);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+  EXPECT_EQ(streams_of(probe(scratch / "bildschirm.mp4"), "audio").size(), 1u);
+  EXPECT_GT(sound_level(scratch / "bildschirm.mp4", 0, 0.1, 0.2), -25.0);
+  EXPECT_EQ(streams_of(probe(scratch / "telefon.mp4"), "video").at(0)["color_transfer"], "bt709");
+  EXPECT_NEAR(centre_luma(scratch / "telefon.mp4"), TEST_GREY_LUMA, 3.0);
 }

@@ -194,7 +194,7 @@ TEST(TimelineDocument, GoldenDocumentOfTwoClips) {
                                     2,
                                     std::nullopt,
                                     SoundFormat{48000, 0},
-                                    PictureFacts{1080, 1920, FrameRate{30000, 1001}},
+                                    PictureFacts{1080, 1920, FrameRate{30000, 1001}, true, {}},
                                     {}});
   clips[1].sound_channels = 1;
   const std::string doc =
@@ -327,7 +327,7 @@ TEST(TimelineDocument, FilesDeclareTheirOwnRateAndLengthInTheirFrames) {
                                        1,
                                        std::nullopt,
                                        SoundFormat{},
-                                       PictureFacts{48, 64, c.rate},
+                                       PictureFacts{48, 64, c.rate, true, {}},
                                        {}});
     const std::string doc = timeline_document("x", {1080, 1920}, {described});
     const size_t file = doc.find("<pathurl>file:////a.mov</pathurl>");

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "settings/json_text.h"
+#include "settings/path_text.h"
+#include "support/device_media.h"
 #include "support/test_util.h"
 
 namespace {
@@ -52,4 +54,53 @@ TEST(FfmpegCommandMedia, EachFormFitsThePictureIntoTheFrameAsAsked) {
   EXPECT_EQ(kept.value("height", 0), 112);
   EXPECT_EQ(kept.value("pix_fmt", ""), "yuv444p");
   EXPECT_NE(kept.value("sample_aspect_ratio", ""), "1:1");
+}
+
+// Anamorphic pixels (4:3 pixels of a 4:3 frame, shown 16:9) are fitted as they are shown, in
+// either form, and leave square pixels.
+TEST(FfmpegCommandMedia, AnAnamorphicPictureIsFittedAsItIsShown) {
+  ScopedTempDir scratch;
+  make_anamorphic_recording(scratch / "wide.mkv", 0.2);
+  PictureFit fit;
+  fit.anamorphic = true;
+  for (const FitFinish finish : {FitFinish::square_yuv420p, FitFinish::none}) {
+    run_ffmpeg({"-i", path_to_utf8(scratch / "wide.mkv"), "-vf",
+                fit_to_frame_filter({64, 112}, finish, fit), path_to_utf8(scratch / "out.mp4")});
+    EXPECT_EQ(content_box(scratch / "out.mp4"), "64x36");
+    EXPECT_EQ(stream_of(scratch / "out.mp4", "video").value("sample_aspect_ratio", ""), "1:1");
+  }
+}
+
+// Whatever this FFmpeg offers, an HLG or PQ picture comes out as 8-bit BT.709 that says so; the
+// two conversions through zscale put a grey where a BT.709 camera would have put it. The others
+// only approximate the curve, but never leave a file that claims HDR.
+TEST(FfmpegCommandMedia, EveryConversionGivesBt709AndTheZscaleOnesItsGrey) {
+  ScopedTempDir scratch;
+  for (const char* transfer : {"arib-std-b67", "smpte2084"}) {
+    const fs::path source = scratch / (std::string(transfer) + ".mkv");
+    make_hdr_recording(source, transfer, 0.2, 0);
+    const auto picture = get_duration_and_handles(path_to_utf8(source)).picture;
+    ASSERT_TRUE(picture.has_value());
+    for (const SdrConversion conversion :
+         {SdrConversion::tone_mapped, SdrConversion::clipped, SdrConversion::approximated,
+          SdrConversion::matrix_only}) {
+      SCOPED_TRACE(std::string(transfer) + " by " + std::to_string(static_cast<int>(conversion)));
+      const PictureFit fit = picture_fit(picture, [conversion] { return conversion; });
+      const fs::path out = scratch / "sdr.mp4";
+      std::vector<std::string> args = {"-i", path_to_utf8(source), "-vf",
+                                       fit_to_frame_filter({64, 112}, FitFinish::none, fit)};
+      append_args(args, h264_args(H264Form::encoder_choice));
+      append_args(args, colour_tag_args(fit));
+      args.push_back(path_to_utf8(out));
+      run_ffmpeg(args);
+      const Json video = stream_of(out, "video");
+      EXPECT_EQ(video.value("pix_fmt", ""), "yuv420p");
+      EXPECT_EQ(video.value("color_primaries", ""), "bt709");
+      EXPECT_EQ(video.value("color_transfer", ""), "bt709");
+      EXPECT_EQ(video.value("color_space", ""), "bt709");
+      if (conversion == SdrConversion::tone_mapped || conversion == SdrConversion::clipped) {
+        EXPECT_NEAR(centre_luma(out), TEST_GREY_LUMA, 3.0);
+      }
+    }
+  }
 }

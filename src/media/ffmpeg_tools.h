@@ -1,9 +1,11 @@
 #pragma once
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "media/sdr_conversion.h"
 #include "media/timecode.h"
 
 // The shared media operations, each one FFmpeg or ffprobe run.
@@ -11,8 +13,9 @@
 // True when "ffmpeg -version" runs and exits 0 (5 s at most); never fails.
 bool check_ffmpeg();
 
-// The duration of a media file in seconds, from ffprobe's format section. Throws rather than
-// return a default.
+// The duration of a media file in seconds: the one it states (ffprobe's format section, else its
+// streams), else measured by one more FFmpeg run that reads its packets to the end (a browser's
+// WebM states none). Throws rather than return a default.
 double get_duration(const std::string& fp);
 
 // Where a cut file's content begins and ends, in seconds within the file: the container tags
@@ -21,6 +24,10 @@ struct HandlePair {
   double c_in;
   double c_out;
 };
+
+// The failure for a file whose length cannot be known: it states none, and FFmpeg read none from
+// its content; FFmpeg's error text, when it failed, is quoted.
+std::runtime_error no_duration_failure(const std::string& fp, const std::string& ffmpeg_error = "");
 
 // The handle tags of a file, or nothing when it has no usable pair. Never fails.
 std::optional<HandlePair> get_handles(const std::string& fp);
@@ -36,6 +43,8 @@ struct PictureFacts {
   int width = 0;  // the stored width stretched by the sample aspect, then turned by the rotation
   int height = 0;
   std::optional<FrameRate> rate;  // the rate FFmpeg encodes it at; nothing when unknown
+  bool square_pixels = true;      // false: the sample aspect stretches the stored pixels
+  ColourCoding colour;
 };
 
 // The format of a file's first sound stream; 0 where the probe does not tell.
@@ -63,22 +72,27 @@ struct ClipFacts {
 // would give.
 ClipFacts get_duration_and_handles(const std::string& fp);
 
-// What one ffprobe run tells about a recording to cut: its duration, whether it has sound, and
-// whether it is known to have no picture, and its timecode when it carries a timecode tag.
+// What one ffprobe run tells about a recording to cut: the duration it states (nothing when it
+// states none), how many sound tracks it has, whether it is known to have no picture, its
+// picture, and its timecode when it carries a timecode tag.
 struct RecordingFacts {
-  double duration;
+  std::optional<double> duration;
   bool has_sound;
   bool picture_missing;
   std::optional<ProbedTimecode> timecode;
+  int sound_tracks = 0;
+  std::optional<PictureFacts> picture;
 };
 
-// get_duration, the checks for a sound track and a picture, and the timecode from a single
-// ffprobe run: fails as get_duration does.
+// The checks for a sound track and a picture, the timecode and the stated duration from a single
+// ffprobe run: fails as get_duration does when ffprobe fails, but measures nothing; the cut
+// learns the length of a recording that states none from its own analysis.
 RecordingFacts get_duration_and_sound(const std::string& fp);
 
 // One ffprobe run for callers that read several facts of a file: its duration and the JSON
 // text of its format section and, unless `stream_entries` is empty, of those entries of each
-// stream (for example "codec_type,channels"). Fails as get_duration does.
+// stream (for example "codec_type,channels"); the duration found as get_duration finds it (a
+// stream's duration counts only where `stream_entries` asks for it). Fails as get_duration does.
 struct FileProbe {
   double duration;
   std::string json;

@@ -28,6 +28,22 @@ std::optional<double> seconds_of(const Json& value) {
   return std::nullopt;
 }
 
+// "HH:MM:SS.fraction" as Matroska's DURATION tag writes it, in seconds; nothing for any other text.
+std::optional<double> clock_seconds(const std::string& text) {
+  const size_t first = text.find(':');
+  const size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+  if (second == std::string::npos)
+    return std::nullopt;
+  const auto hours = number_from_text(std::string_view(text).substr(0, first));
+  const auto minutes =
+      number_from_text(std::string_view(text).substr(first + 1, second - first - 1));
+  const auto seconds = number_from_text(std::string_view(text).substr(second + 1));
+  if (!hours || !minutes || !seconds || *hours < 0.0 || *minutes < 0.0 || *minutes >= 60.0 ||
+      *seconds < 0.0 || *seconds >= 60.0)
+    return std::nullopt;
+  return *hours * 3600.0 + *minutes * 60.0 + *seconds;
+}
+
 // The tag named `upper` unless it is absent or empty, else the tag named `lower`.
 const Json* tag_value(const Json& tags, const std::string& upper, const std::string& lower) {
   const auto it = tags.find(upper);
@@ -153,6 +169,21 @@ long long rotation_of(const Json& video) {
   return ((std::llround(degrees) % 360) + 360) % 360;
 }
 
+// A text member of a stream; empty when it is missing or no text.
+std::string text_member(const Json& stream, const char* name) {
+  const Json value = stream.value(name, Json());
+  return value.is_string() ? value.get<std::string>() : std::string();
+}
+
+ColourCoding colour_coding_of(const Json& video) {
+  ColourCoding coding;
+  coding.transfer = transfer_named(text_member(video, "color_transfer"));
+  coding.primaries = text_member(video, "color_primaries");
+  coding.matrix = text_member(video, "color_space");
+  coding.full_range = text_member(video, "color_range") == "pc";
+  return coding;
+}
+
 double start_time_of(const Json& owner) {
   const auto it = owner.find("start_time");
   if (it == owner.end())
@@ -183,18 +214,39 @@ std::optional<double> number_from_text(std::string_view text) {
   return value;
 }
 
-double duration_from_probe_json(const std::string& json_text) {
-  const Json probe = parse_json(json_text);
-  if (!probe.is_object() || !probe.contains("format") || !probe["format"].is_object())
-    throw std::runtime_error("ffprobe lieferte keinen format-Abschnitt");
-  const Json& format = probe["format"];
-  if (!format.contains("duration"))
-    throw std::runtime_error("ffprobe lieferte keine Dauer (format.duration fehlt)");
-  const std::optional<double> seconds = seconds_of(format["duration"]);
-  if (!seconds)
-    throw std::runtime_error("ffprobe lieferte keine gültige Dauer: " +
-                             json_plain_text(format["duration"]));
-  return *seconds;
+std::optional<double> duration_from_probe_json(const std::string& json_text) {
+  try {
+    const Json probe = parse_json(json_text);
+    if (!probe.is_object())
+      return std::nullopt;
+    const Json format = probe.value("format", Json::object());
+    if (format.is_object() && format.contains("duration")) {
+      if (const auto seconds = seconds_of(format["duration"]); seconds && *seconds >= 0.0)
+        return seconds;
+    }
+    const Json streams = probe.value("streams", Json::array());
+    if (!streams.is_array())
+      return std::nullopt;
+    std::optional<double> longest;
+    for (const Json& stream : streams) {
+      if (!stream.is_object())
+        continue;
+      std::optional<double> seconds;
+      if (stream.contains("duration"))
+        seconds = seconds_of(stream["duration"]);
+      if (!seconds && stream.contains("tags") && stream["tags"].is_object()) {
+        for (const auto& [key, value] : stream["tags"].items()) {
+          if (to_lower_ascii(key) == "duration" && value.is_string())
+            seconds = clock_seconds(value.get_ref<const std::string&>());
+        }
+      }
+      if (seconds && *seconds >= 0.0 && (!longest || *seconds > *longest))
+        longest = seconds;
+    }
+    return longest;
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
 }
 
 std::optional<HandlePair> handles_from_probe_json(const std::string& json_text) {
@@ -232,6 +284,16 @@ bool picture_missing_in_probe_json(const std::string& json_text) {
 
 bool has_picture_in_probe_json(const std::string& json_text) {
   return lists_stream_of_kind(json_text, "video").value_or(false);
+}
+
+int sound_track_count_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  if (!probe)
+    return 0;
+  const Json& streams = (*probe)["streams"];
+  return static_cast<int>(std::count_if(streams.begin(), streams.end(), [](const Json& stream) {
+    return is_stream_of_kind(stream, "audio");
+  }));
 }
 
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
@@ -295,7 +357,9 @@ std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text
       aspect && aspect->first != aspect->second) {
     const double shown = static_cast<double>(picture.width) * aspect->first / aspect->second;
     picture.width = std::max(2, static_cast<int>(std::llround(shown / 2.0)) * 2);
+    picture.square_pixels = false;
   }
+  picture.colour = colour_coding_of(*video);
   const long long turn = rotation_of(*video);
   if (turn == 90 || turn == 270)
     std::swap(picture.width, picture.height);

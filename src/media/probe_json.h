@@ -15,9 +15,11 @@
 // surrounding white space allowed, the whole rest must be one finite decimal number.
 std::optional<double> number_from_text(std::string_view text);
 
-// format.duration in seconds. Throws std::runtime_error when the text is not JSON, the member is
-// missing or it is not a finite number.
-double duration_from_probe_json(const std::string& json_text);
+// The duration in seconds that the file states: format.duration, else the longest that its
+// streams state (their duration entry, or the DURATION tag that Matroska keeps, "HH:MM:SS.nnn").
+// Nothing when none does (a browser's WebM states none) or the JSON is unusable: never 0 in place
+// of a length.
+std::optional<double> duration_from_probe_json(const std::string& json_text);
 
 // The handle pair from format.tags: the upper-case tag unless it is absent or empty, else the
 // lower-case one. Nothing when either is missing, not a number, or the JSON is unusable.
@@ -32,7 +34,8 @@ std::vector<double> cuts_from_probe_json(const std::string& json_text);
 // sample aspect ratio other than 1:1 (the width grows, rounded to an even number) and swapped for
 // a rotation by a quarter or three quarters turn (the "rotation" side data, or the older "rotate"
 // tag), and the rate FFmpeg encodes it at. Nothing when there is no such stream or its size is
-// not a pair of positive numbers.
+// not a pair of positive numbers. Its colour coding from color_transfer, color_primaries,
+// color_space and color_range.
 std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text);
 
 // The sample rate and bit depth of the first stream of codec_type "audio" (its bits_per_sample,
@@ -45,6 +48,9 @@ bool has_sound_track_in_probe_json(const std::string& json_text);
 
 // The same for a stream of codec_type "video".
 bool has_picture_in_probe_json(const std::string& json_text);
+
+// How many streams of codec_type "audio" the probe lists; 0 when none or the JSON is unusable.
+int sound_track_count_in_probe_json(const std::string& json_text);
 
 // The channels of the first sound stream in the probe's streams section, 0 when it lists none.
 // Nothing when there is no usable streams section or that stream's count is not a positive number.

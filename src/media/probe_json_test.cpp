@@ -21,10 +21,25 @@ TEST(NumberFromText, ReadsDecimalTextTheWayFfprobeWritesIt) {
 }
 
 TEST(DurationFromProbeJson, TakesFormatDuration) {
-  EXPECT_DOUBLE_EQ(duration_from_probe_json(R"({"format": {"filename": "a.mp4", "duration":
-      "12.345000"}})"),
-                   12.345);
-  EXPECT_DOUBLE_EQ(duration_from_probe_json(R"({"format": {"duration": 2.5}})"), 2.5);
+  const std::pair<const char*, double> stated[] = {
+      {R"({"format": {"filename": "a.mp4", "duration": "12.345000"}})", 12.345},
+      {R"({"format": {"duration": 2.5}})", 2.5},
+      // The format's duration counts over the streams'.
+      {R"({"streams": [{"duration": "9.0"}], "format": {"duration": "3.0"}})", 3.0},
+      // A container that states none: its streams' entries, or Matroska's DURATION tags.
+      {R"({"streams": [{"codec_type": "video", "duration": "4.5"},
+          {"codec_type": "audio", "duration": "4.52"}], "format": {"filename": "a.ts"}})",
+       4.52},
+      {R"({"streams": [{"codec_type": "video", "tags": {"DURATION": "00:01:05.523000000"}},
+          {"codec_type": "audio", "tags": {"duration": "01:00:00.000000000"}}],
+          "format": {"duration": "N/A"}})",
+       3600.0},
+  };
+  for (const auto& [json, seconds] : stated) {
+    const auto duration = duration_from_probe_json(json);
+    ASSERT_TRUE(duration.has_value()) << json;
+    EXPECT_DOUBLE_EQ(*duration, seconds) << json;
+  }
 }
 
 TEST(DurationFromProbeJson, FailsRatherThanGuess) {
@@ -38,9 +53,15 @@ TEST(DurationFromProbeJson, FailsRatherThanGuess) {
       R"({"format": {"duration": "N/A"}})",
       R"({"format": {"duration": null}})",
       R"({"format": {"duration": true}})",
+      R"({"format": {"duration": "-1.0"}})",
+      // A browser's WebM: neither the container nor the streams state a length.
+      R"({"streams": [{"codec_type": "video", "tags": {"ENCODER": "Chrome"}},
+          {"codec_type": "audio"}], "format": {"format_name": "matroska,webm"}})",
+      R"({"streams": [{"tags": {"DURATION": "5.5"}}, {"tags": {"DURATION": "00:61:00.0"}},
+          {"tags": {"DURATION": "x:00:01"}}]})",
   };
   for (const char* text : rejected)
-    EXPECT_THROW(duration_from_probe_json(text), std::exception) << text;
+    EXPECT_FALSE(duration_from_probe_json(text).has_value()) << text;
 }
 
 TEST(HandlesFromProbeJson, ReadsTheTagPair) {
@@ -270,4 +291,33 @@ TEST(CutsFromProbeJson, ADamagedListPlacesNoEdit) {
        }) {
     EXPECT_TRUE(cuts_from_probe_json(none).empty()) << none;
   }
+}
+
+TEST(PictureFromProbeJson, ColourCodingAndPixelShape) {
+  const auto hlg = picture_from_probe_json(
+      R"({"streams": [{"codec_type": "video", "width": 3840, "height": 2160,
+          "color_transfer": "arib-std-b67", "color_primaries": "bt2020", "color_space": "bt2020nc",
+          "color_range": "pc"}]})");
+  ASSERT_TRUE(hlg.has_value());
+  EXPECT_EQ(hlg->colour.transfer, Transfer::hlg);
+  EXPECT_EQ(hlg->colour.primaries, "bt2020");
+  EXPECT_EQ(hlg->colour.matrix, "bt2020nc");
+  EXPECT_TRUE(hlg->colour.full_range);
+  EXPECT_TRUE(hlg->square_pixels);
+  const auto pq = picture_from_probe_json(
+      R"({"streams": [{"codec_type": "video", "width": 1440, "height": 1080,
+          "sample_aspect_ratio": "4:3", "color_transfer": "smpte2084"}]})");
+  ASSERT_TRUE(pq.has_value());
+  EXPECT_EQ(pq->colour.transfer, Transfer::pq);
+  EXPECT_FALSE(pq->square_pixels);
+}
+
+TEST(SoundTrackCountInProbeJson, EveryAudioStreamCounts) {
+  EXPECT_EQ(sound_track_count_in_probe_json(
+                R"({"streams": [{"codec_type": "video"}, {"codec_type": "audio"},
+                    {"codec_type": "data"}, {"codec_type": "audio"}]})"),
+            2);
+  EXPECT_EQ(sound_track_count_in_probe_json(R"({"streams": [{"codec_type": "video"}]})"), 0);
+  EXPECT_EQ(sound_track_count_in_probe_json(R"({"format": {}})"), 0);
+  EXPECT_EQ(sound_track_count_in_probe_json("{broken"), 0);
 }
