@@ -45,6 +45,7 @@ struct PictureFacts {
   std::optional<FrameRate> rate;  // the rate FFmpeg encodes it at; nothing when unknown
   bool square_pixels = true;      // false: the sample aspect stretches the stored pixels
   ColourCoding colour;
+  double start = 0.0;  // seconds from the file's start to its first picture
 };
 
 // The format of a file's first sound stream; 0 where the probe does not tell.

@@ -364,6 +364,9 @@ std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text
   if (turn == 90 || turn == 270)
     std::swap(picture.width, picture.height);
   picture.rate = encoding_rate(*video);
+  const Json format = probe->value("format", Json::object());
+  if (format.is_object())
+    picture.start = start_time_of(*video) - start_time_of(format);
   return picture;
 }
 
