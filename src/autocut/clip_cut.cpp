@@ -101,23 +101,35 @@ struct EncodeSource {
 };
 
 // How the encode shapes the clip beyond the span it cuts: the stretches it keeps when jump cuts
-// join them, and the gain that brings the sound to the loudness target.
+// join them, and the filter of each sound track it keeps (in their order), empty for none.
 struct ClipShape {
   std::vector<ClipSpan> spans;  // in seconds of the span; two or more with jump cuts
   std::vector<double> joins;    // where they meet in the clip
   double frame_step = 0.0;
-  std::optional<double> gain;  // dB
+  std::vector<std::string> sound_filters;
 
   bool has_joins() const { return spans.size() >= 2; }
-  std::string sound_filter() const { return gain ? loudness_filter(*gain) : ""; }
 };
 
-// The sound tracks the clip keeps, as a filter graph names them: the speech track alone for an
-// audio file, every track for a video.
-std::vector<std::string> kept_sound_tracks(bool audio, const EncodeSource& source) {
-  if (audio)
-    return {"0:a:" + std::to_string(source.speech_track)};
-  return sound_tracks_speech_first(source.speech_track, std::max<size_t>(source.sound_tracks, 1));
+// The sound tracks the clip keeps, as numbers among the recording's sound tracks: the speech
+// track alone for an audio file, every track for a video, the speech first.
+std::vector<size_t> kept_sound_tracks(bool audio, const EncodeSource& source) {
+  std::vector<size_t> tracks = {source.speech_track};
+  for (size_t track = 0; !audio && track < source.sound_tracks; ++track) {
+    if (track != source.speech_track)
+      tracks.push_back(track);
+  }
+  return tracks;
+}
+
+// The filter that brings each kept track to the loudness target with `gain`: the same gain for
+// every track keeps their balance.
+std::vector<std::string> loudness_filters(double gain, const std::vector<size_t>& tracks,
+                                          const std::vector<int>& rates) {
+  std::vector<std::string> filters;
+  for (const size_t track : tracks)
+    filters.push_back(loudness_filter(gain, track < rates.size() ? rates[track] : 0));
+  return filters;
 }
 
 // Graphs up to this length go on the command line, longer ones (a long recording with many
@@ -168,8 +180,10 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
     args.insert(args.end(),
                 {"-vf", fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
   }
-  if (shape.gain && !shape.has_joins())
-    args.insert(args.end(), {"-af", shape.sound_filter()});
+  for (size_t track = 0; track < shape.sound_filters.size() && !shape.has_joins(); ++track) {
+    if (!shape.sound_filters[track].empty())
+      args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+  }
   if (audio) {
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
   } else {
@@ -320,14 +334,24 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   ClipShape shape;
   double removed = 0.0;
   if (settings.cut_pauses && take) {
+    FrameGrid grid = audio ? FrameGrid{} : clip_frame_grid(facts.picture, trim_start);
     // The take's times count from its start, the clip's from trim_start.
-    const double shift = trim_start - take_start;
     std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take->pauses : take->silences;
     for (Silence& pause : inner)
-      pause = {pause.start - shift, pause.end - shift};
-    const FrameGrid grid = audio ? FrameGrid{} : clip_frame_grid(facts.picture, trim_start);
-    const std::vector<Removal> removals =
+      pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
+    std::vector<Removal> removals =
         pause_removals(inner, duration, settings.pause_min, settings.pause_keep, grid);
+    if (!removals.empty() && grid.first > 0.0) {
+      // The clip then starts at its first picture, so every stretch starts on one and the
+      // sound of each begins with its picture. A microsecond early: FFmpeg reads the start to
+      // the microsecond, and a start a hair past the picture would drop it.
+      const double to_picture = grid.first - 1e-6;
+      trim_start += to_picture;
+      duration -= to_picture;
+      for (Removal& removal : removals)
+        removal = {removal.from - to_picture, removal.to - to_picture};
+      grid.first -= to_picture;
+    }
     removed = removed_seconds(removals);
     log(JUMP_CUTS + std::to_string(removals.size()) + " Pause(n) entfernt, " +
         fixed_text(removed, 1) + "s gespart");
@@ -337,16 +361,18 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
       shape.frame_step = grid.step;
     }
   }
-  if (settings.loudness_target && take) {
-    log(loudness_message(take->loudness, *settings.loudness_target));
-    shape.gain = loudness_gain(take->loudness, *settings.loudness_target);
-  }
 
   const double c_in = 0.0;
   const double c_out = duration - removed;
   EncodeSource source;
   source.speech_track = speech_track;
   source.sound_tracks = tracks;
+  if (settings.loudness_target && take) {
+    log(loudness_message(take->loudness, *settings.loudness_target));
+    if (const auto gain = loudness_gain(take->loudness, *settings.loudness_target))
+      shape.sound_filters =
+          loudness_filters(*gain, kept_sound_tracks(audio, source), facts.sound_rates);
+  }
   if (!audio)
     source.fit = picture_fit(facts.picture, available_sdr_conversion);
   if (!source.fit.to_sdr.empty())
@@ -357,9 +383,11 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
         audio ? std::nullopt
               : std::optional<std::string>(
                     fit_to_frame_filter(settings.frame, FitFinish::square_yuv420p, source.fit));
-    hand_over_graph(jump_cut_graph(shape.spans, shape.frame_step, picture,
-                                   kept_sound_tracks(audio, source), shape.sound_filter()),
-                    graph);
+    std::vector<std::string> sounds;
+    for (const size_t track : kept_sound_tracks(audio, source))
+      sounds.push_back("0:a:" + std::to_string(track));
+    hand_over_graph(
+        jump_cut_graph(shape.spans, shape.frame_step, picture, sounds, shape.sound_filters), graph);
   }
   log(ENCODE_STARTS);
   // The clip is made beside its final name and takes that name only when it is complete, so a

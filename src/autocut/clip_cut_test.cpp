@@ -219,33 +219,6 @@ class ClipCutMedia : public ::testing::Test {
   ScopedEnvVar temp_;
 };
 
-// Stand-ins on the search path that note the name of every ffmpeg and ffprobe run, one line
-// each, and hand the call on to the real program.
-class ChildLog {
- public:
-  ChildLog() {
-    for (const auto& [program, real] :
-         {std::pair{"ffmpeg", real_ffmpeg_}, {"ffprobe", real_ffprobe_}})
-      stand_ins_.add(program, "echo " + std::string(program) + " >> '" + path_to_utf8(file_) +
-                                  "'\nexec '" + real + "' \"$@\"");
-  }
-
-  // How often `program` has run so far.
-  int runs_of(const std::string& program) const {
-    std::istringstream lines(fs::exists(file_) ? read_text_file(file_) : "");
-    int runs = 0;
-    for (std::string line; std::getline(lines, line);)
-      runs += line == program ? 1 : 0;
-    return runs;
-  }
-
- private:
-  const std::string real_ffmpeg_ = program_on_path("ffmpeg");
-  const std::string real_ffprobe_ = program_on_path("ffprobe");
-  ScopedStandIns stand_ins_;
-  const fs::path file_ = stand_ins_.folder() / "children.txt";
-};
-
 // Speech 0-1 s, a pause to 6.5 s, the last take's speech 6.5-8.5 s, end silence to 9.0 s; the
 // keyframes lie 5 s apart, so the take starts between two of them.
 RecordingOptions long_gop(int width, int height) {

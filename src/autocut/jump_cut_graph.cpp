@@ -44,7 +44,7 @@ std::string split_outputs(const std::string& name, size_t count, const std::stri
 std::string jump_cut_graph(const std::vector<ClipSpan>& spans, double frame_step,
                            const std::optional<std::string>& picture_filter,
                            const std::vector<std::string>& sounds,
-                           const std::string& sound_filter) {
+                           const std::vector<std::string>& sound_filters) {
   const size_t count = spans.size();
   std::string graph;
   std::string sinks;
@@ -95,7 +95,8 @@ std::string jump_cut_graph(const std::vector<ClipSpan>& spans, double frame_step
   if (picture_filter)
     graph += ";[joined_v]" + *picture_filter + "[v]";
   for (size_t track = 0; track < sounds.size(); ++track) {
-    graph += ";" + label("joined_a", track) + (sound_filter.empty() ? "anull" : sound_filter) +
+    const bool filtered = track < sound_filters.size() && !sound_filters[track].empty();
+    graph += ";" + label("joined_a", track) + (filtered ? sound_filters[track] : "anull") +
              label("a", track);
   }
   return graph;

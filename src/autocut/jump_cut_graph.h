@@ -18,8 +18,10 @@ inline constexpr double JOIN_FADE = 0.005;
 // stretch) of the first picture and of the sound inputs `sounds` ("0:a:1", ...), all cut at the
 // same instants: the picture at the frame that starts there (its frames lie `frame_step` apart,
 // 0 when unknown), the sound at that sample, counted from its first. After the join the picture
-// goes through `picture_filter` (no picture without one) and each sound through `sound_filter`
-// (none when empty). Outputs "[v]" and "[a0]", "[a1]", ... in the order of `sounds`.
+// goes through `picture_filter` (no picture without one) and each sound through its filter in
+// `sound_filters` (none where that is empty or missing). Outputs "[v]" and "[a0]", "[a1]", ...
+// in the order of `sounds`.
 std::string jump_cut_graph(const std::vector<ClipSpan>& spans, double frame_step,
                            const std::optional<std::string>& picture_filter,
-                           const std::vector<std::string>& sounds, const std::string& sound_filter);
+                           const std::vector<std::string>& sounds,
+                           const std::vector<std::string>& sound_filters);

@@ -12,6 +12,7 @@ namespace {
 
 constexpr double METER_FLOOR = -70.0;  // LUFS the meter reports when nothing passed its gate
 constexpr size_t ERROR_TAIL = 800;
+constexpr int MAX_SAMPLE_RATE = 768000;  // beyond any sound a recorder writes
 
 }  // namespace
 
@@ -36,8 +37,10 @@ std::optional<double> loudness_gain(std::optional<double> measured, double targe
   return target - *measured;
 }
 
-std::string loudness_filter(double gain) {
-  return "volume=" + fixed_text(gain, 2) + "dB,alimiter=limit=0.794328:level=0:latency=1";
+std::string loudness_filter(double gain, int sample_rate) {
+  const int rate = sample_rate > 0 && sample_rate <= MAX_SAMPLE_RATE ? sample_rate : 48000;
+  return "volume=" + fixed_text(gain, 2) + "dB,aresample=" + std::to_string(4 * rate) +
+         ",alimiter=limit=0.841395:level=0:latency=1,aresample=" + std::to_string(rate);
 }
 
 std::string loudness_message(std::optional<double> measured, double target) {

@@ -20,10 +20,11 @@ std::optional<double> integrated_loudness_in_report(std::string_view report);
 // measured, so silence is never amplified.
 std::optional<double> loudness_gain(std::optional<double> measured, double target);
 
-// The filters that apply `gain` dB and keep every peak at or below -1 dBTP: a lookahead limiter
-// at -2 dBFS (the margin takes the peaks between samples and the AAC encoder's overshoot) whose
-// delay is taken back, so the sound keeps its timing and its length.
-std::string loudness_filter(double gain);
+// The filters that apply `gain` dB to a sound of `sample_rate` (48000 when 0, unknown) and keep
+// every peak at or below -1 dBTP: a lookahead limiter at -1.5 dBFS on the sound at four times its
+// rate, so it catches the peaks between the samples too (the margin takes the AAC encoder's
+// overshoot), whose delay is taken back, so the sound keeps its timing, its length and its rate.
+std::string loudness_filter(double gain, int sample_rate);
 
 // The log line: the loudness measured, the target and the gain; or that nothing was measured
 // and the sound stays as it is.

@@ -296,6 +296,18 @@ int sound_track_count_in_probe_json(const std::string& json_text) {
   }));
 }
 
+std::vector<int> sound_rates_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  std::vector<int> rates;
+  if (!probe)
+    return rates;
+  for (const Json& stream : (*probe)["streams"]) {
+    if (is_stream_of_kind(stream, "audio"))
+      rates.push_back(whole_number_of(stream.value("sample_rate", Json())));
+  }
+  return rates;
+}
+
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
   const auto probe = probe_with_streams(json_text);
   if (!probe)
