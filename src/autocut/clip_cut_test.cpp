@@ -124,19 +124,28 @@ TEST(ClipCut, SettingsThatWouldMeanMoreThanTheySayFailBeforeAnyMediaWork) {
   fs::create_directories(home / "Desktop");
   const FixedPaths paths = fixed_paths_for_home(home.path());
   const std::string written = path_to_utf8(home / "written.txt");
-  const std::vector<std::pair<std::string, std::string>> cases = {
+  const std::vector<std::pair<std::string, Json>> cases = {
       {"silence_threshold", "-35dB,ametadata=mode=print:file=" + written},
       {"silence_duration", "0.5:noise=0"},
       {"suffix", "/../../elsewhere"},
       {"suffix", "_cut\\..\\x"},
+      {"cut_pauses", "ja"},
+      {"cut_pauses", 1},
+      {"pause_min", -0.5},
+      {"pause_min", "0.5,volume=9"},
+      {"pause_keep", -0.1},
+      {"pause_keep", true},
+      {"loudness_target", 3.0},
+      {"loudness_target", -80},
+      {"loudness_target", "-14"},
   };
   for (const auto& [key, value] : cases) {
-    SCOPED_TRACE(key + " = " + value);
+    SCOPED_TRACE(key + " = " + json_plain_text(value));
     Json cfg = cut_cfg(home / "out");
     cfg[key] = value;
     const CutOutcome outcome = cut(home / "rec.mp4", cfg, paths);
     ASSERT_EQ(outcome.errs.size(), 1u);
-    EXPECT_EQ(outcome.errs[0], "Ungültiger Wert für " + key + ": " + value);
+    EXPECT_EQ(outcome.errs[0], "Ungültiger Wert für " + key + ": " + json_plain_text(value));
     EXPECT_FALSE(outcome.logged_starting("Länge")) << "a child ran";
   }
   EXPECT_FALSE(fs::exists(home / "written.txt"));
