@@ -5,10 +5,14 @@
 namespace {
 
 Json eight() {
-  return Json{{"output_folder", "/out"},      {"silence_threshold", "-35dB"},
-              {"silence_duration", 0.5},      {"suffix", "_cut"},
-              {"trim_silence", true},         {"trim_padding", 3.0},
-              {"resolution", "Querformat 1920x1080"}, {"add_padding", 0.0}};
+  return Json{{"output_folder", "/out"},
+              {"silence_threshold", "-35dB"},
+              {"silence_duration", 0.5},
+              {"suffix", "_cut"},
+              {"trim_silence", true},
+              {"trim_padding", 3.0},
+              {"resolution", "Querformat 1920x1080"},
+              {"add_padding", 0.0}};
 }
 
 }  // namespace
