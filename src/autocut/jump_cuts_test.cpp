@@ -208,4 +208,20 @@ TEST_F(JumpCutsMedia, AnAudioRecordingLosesManyShortPausesToTheSample) {
   EXPECT_TRUE(no_graph_file_left());
 }
 
+// Without jump cuts the gain and the limiter go into the encode's sound filter, of an audio
+// recording here, whose peaks the AAC encoder must not push above -1 dBTP.
+TEST_F(JumpCutsMedia, TheLoudnessTargetAloneBringsAnAudioClipThere) {
+  const fs::path recording = work_ / "stimme.m4a";
+  make_marked_talk(recording, {0.2, 8, 0.3, 0.2, 0.3}, 0.3, 0.1);
+  Json settings = cfg(0.5, 0.15);
+  settings.erase("cut_pauses");
+  settings["loudness_target"] = -20.0;
+  const fs::path clip = cut(recording, settings);
+  ASSERT_FALSE(clip.empty());
+  EXPECT_TRUE(get_duration_and_handles(path_to_utf8(clip)).cuts.empty());
+  const MeasuredLoudness loudness = measured_loudness(clip);
+  EXPECT_NEAR(loudness.integrated, -20.0, 1.0);
+  EXPECT_LE(loudness.true_peak, -1.0);
+}
+
 #endif
