@@ -55,17 +55,6 @@ TEST(JumpCutPlan, InnerPausesLoseAllButTheirMarginsOnThePictures) {
   }
 }
 
-TEST(JumpCutPlan, TheJoinsCountInTheCutClip) {
-  const std::vector<Removal> removals = {{1.0, 1.5}, {3.0, 3.25}, {4.0, 6.0}};
-  EXPECT_EQ(joins_of(removals), (std::vector<double>{1.0, 2.5, 3.25}));
-  EXPECT_DOUBLE_EQ(removed_seconds(removals), 2.75);
-  const std::vector<ClipSpan> spans = kept_spans(7.0, removals);
-  ASSERT_EQ(spans.size(), 4u);
-  EXPECT_DOUBLE_EQ(spans[3].start, 6.0);
-  EXPECT_DOUBLE_EQ(spans[3].end, 7.0);
-  EXPECT_EQ(cuts_tag_text({1.0, 2.5, 1.0 / 3.0 + 3.0}), "1.0,2.5,3.3333");
-}
-
 TEST(JumpCutPlan, TheGridStartsAtTheFirstPictureTheClipKeeps) {
   PictureFacts picture;
   picture.rate = FrameRate{25, 1};

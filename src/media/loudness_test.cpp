@@ -21,9 +21,6 @@ TEST(IntegratedLoudnessInReport, TheSummaryCountsAndSilenceMeasuresNothing) {
 }
 
 TEST(LoudnessGain, SilenceIsNeverAmplified) {
-  EXPECT_EQ(loudness_gain(-23.5, -14.0), 9.5);
-  EXPECT_EQ(loudness_gain(-9.0, -14.0), -5.0);
   EXPECT_FALSE(loudness_gain(std::nullopt, -14.0).has_value());
-  EXPECT_EQ(loudness_message(-23.45, -14.0), "Lautheit: -23.4 LUFS, Ziel -14.0 LUFS (+9.4 dB)");
   EXPECT_EQ(loudness_message(-9.0, -14.0), "Lautheit: -9.0 LUFS, Ziel -14.0 LUFS (-5.0 dB)");
 }
