@@ -132,6 +132,39 @@ std::vector<std::string> loudness_filters(double gain, const std::vector<size_t>
   return filters;
 }
 
+// The jump cuts of the clip that starts `trim_start` into the recording and lasts `duration`,
+// from the pauses that the take's analysis found, into `shape`; logs what they remove and
+// returns its seconds. A clip that loses any pause then starts at its first picture (on `grid`),
+// so every stretch starts on one and the sound of each begins with its picture.
+double plan_jump_cuts(const SoundFrom& take, double take_start, const CutSettings& settings,
+                      FrameGrid grid, double& trim_start, double& duration, ClipShape& shape,
+                      const MessageFn& log) {
+  // The take's times count from its start, the clip's from trim_start.
+  std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take.pauses : take.silences;
+  for (Silence& pause : inner)
+    pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
+  std::vector<Removal> removals =
+      pause_removals(inner, duration, settings.pause_min, settings.pause_keep, grid);
+  if (!removals.empty() && grid.first > 0.0) {
+    // A microsecond early: FFmpeg reads the start to the microsecond, and a start a hair past
+    // the picture would drop it.
+    const double to_picture = grid.first - 1e-6;
+    trim_start += to_picture;
+    duration -= to_picture;
+    for (Removal& removal : removals)
+      removal = {removal.from - to_picture, removal.to - to_picture};
+  }
+  const double removed = removed_seconds(removals);
+  log(JUMP_CUTS + std::to_string(removals.size()) + " Pause(n) entfernt, " +
+      fixed_text(removed, 1) + "s gespart");
+  if (!removals.empty()) {
+    shape.spans = kept_spans(duration, removals);
+    shape.joins = joins_of(removals);
+    shape.frame_step = grid.step;
+  }
+  return removed;
+}
+
 // Graphs up to this length go on the command line, longer ones (a long recording with many
 // pauses) into a file: a command line on Windows holds 32767 characters at most.
 constexpr size_t INLINE_GRAPH_LIMIT = 8192;
@@ -334,32 +367,8 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   ClipShape shape;
   double removed = 0.0;
   if (settings.cut_pauses && take) {
-    FrameGrid grid = audio ? FrameGrid{} : clip_frame_grid(facts.picture, trim_start);
-    // The take's times count from its start, the clip's from trim_start.
-    std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take->pauses : take->silences;
-    for (Silence& pause : inner)
-      pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
-    std::vector<Removal> removals =
-        pause_removals(inner, duration, settings.pause_min, settings.pause_keep, grid);
-    if (!removals.empty() && grid.first > 0.0) {
-      // The clip then starts at its first picture, so every stretch starts on one and the
-      // sound of each begins with its picture. A microsecond early: FFmpeg reads the start to
-      // the microsecond, and a start a hair past the picture would drop it.
-      const double to_picture = grid.first - 1e-6;
-      trim_start += to_picture;
-      duration -= to_picture;
-      for (Removal& removal : removals)
-        removal = {removal.from - to_picture, removal.to - to_picture};
-      grid.first -= to_picture;
-    }
-    removed = removed_seconds(removals);
-    log(JUMP_CUTS + std::to_string(removals.size()) + " Pause(n) entfernt, " +
-        fixed_text(removed, 1) + "s gespart");
-    if (!removals.empty()) {
-      shape.spans = kept_spans(duration, removals);
-      shape.joins = joins_of(removals);
-      shape.frame_step = grid.step;
-    }
+    const FrameGrid grid = audio ? FrameGrid{} : clip_frame_grid(facts.picture, trim_start);
+    removed = plan_jump_cuts(*take, take_start, settings, grid, trim_start, duration, shape, log);
   }
 
   const double c_in = 0.0;

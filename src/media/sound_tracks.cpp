@@ -78,15 +78,6 @@ size_t speech_track(const std::string& fp, size_t count) {
   return loudest_track(track_levels_from_report(run.err, count));
 }
 
-std::vector<std::string> sound_tracks_speech_first(size_t speech, size_t count) {
-  std::vector<std::string> tracks = {"0:a:" + std::to_string(speech)};
-  for (size_t track = 0; track < count; ++track) {
-    if (track != speech)
-      tracks.push_back("0:a:" + std::to_string(track));
-  }
-  return tracks;
-}
-
 std::vector<std::string> sound_track_dispositions(size_t count) {
   if (count < 2)
     return {};
@@ -100,9 +91,11 @@ std::vector<std::string> sound_track_dispositions(size_t count) {
 std::vector<std::string> sound_track_maps(size_t speech, size_t count) {
   if (count < 2)
     return {"-map", "0:a?"};
-  std::vector<std::string> args;
-  for (const std::string& track : sound_tracks_speech_first(speech, count))
-    args.insert(args.end(), {"-map", track});
+  std::vector<std::string> args = {"-map", "0:a:" + std::to_string(speech)};
+  for (size_t track = 0; track < count; ++track) {
+    if (track != speech)
+      args.insert(args.end(), {"-map", "0:a:" + std::to_string(track)});
+  }
   const std::vector<std::string> dispositions = sound_track_dispositions(count);
   args.insert(args.end(), dispositions.begin(), dispositions.end());
   return args;

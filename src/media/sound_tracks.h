@@ -33,10 +33,6 @@ size_t loudest_track(const std::vector<std::optional<double>>& levels);
 // error tail when the run fails.
 size_t speech_track(const std::string& fp, size_t count);
 
-// The `count` sound tracks of input 0 as a filter graph names them, in the order a clip keeps
-// them: the speech track first, the others after it in their order.
-std::vector<std::string> sound_tracks_speech_first(size_t speech, size_t count);
-
 // The dispositions of `count` sound tracks kept in that order: the speech, first, as the default
 // track that players and editors play. None for one track or none.
 std::vector<std::string> sound_track_dispositions(size_t count);
