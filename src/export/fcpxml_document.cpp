@@ -5,18 +5,18 @@
 namespace {
 
 const char REPLACEMENT[] = "\xEF\xBF\xBD";
-const char COLOR_SPACE[] = "1-1-1 (Rec. 709)";
 
 // A picture as a format declares it.
 struct Format {
   FrameDuration frame;
   int width;
   int height;
+  std::string colour_space;
 };
 
 bool same_format(const Format& a, const Format& b) {
   return a.frame.num == b.frame.num && a.frame.den == b.frame.den && a.width == b.width &&
-         a.height == b.height;
+         a.height == b.height && a.colour_space == b.colour_space;
 }
 
 std::string attribute(const std::string& name, const std::string& value) {
@@ -35,7 +35,7 @@ std::string format_element(const std::string& id, const Format& format) {
   return "<format" + attribute("id", id) +
          attribute("frameDuration", frame_duration_text(format.frame)) +
          attribute("width", format.width) + attribute("height", format.height) +
-         attribute("colorSpace", COLOR_SPACE) + "/>";
+         attribute("colorSpace", format.colour_space) + "/>";
 }
 
 std::string asset_element(const std::string& id, const std::string& format_id,
@@ -78,6 +78,16 @@ std::string asset_clip_element(const std::string& ref, long long offset, const F
 
 }  // namespace
 
+std::string fcpxml_colour_space(const ColourCoding& coding) {
+  if (coding.transfer == Transfer::hlg)
+    return "9-18-9 (Rec. 2020 HLG)";
+  if (coding.transfer == Transfer::pq)
+    return "9-16-9 (Rec. 2020 PQ)";
+  if (coding.primaries == "bt2020")
+    return "9-1-9 (Rec. 2020)";
+  return "1-1-1 (Rec. 709)";
+}
+
 std::string xml_attribute_text(const std::string& text) {
   const std::string valid = sanitize_utf8(text);
   std::string escaped;
@@ -110,10 +120,11 @@ std::string xml_attribute_text(const std::string& text) {
 std::string fcpxml_document(const std::string& project_name, FrameSize frame,
                             const std::vector<FcpxmlAsset>& assets,
                             const std::vector<FcpxmlClip>& clips) {
-  std::vector<Format> formats = {{TIMELINE_FRAME, frame.width, frame.height}};
+  std::vector<Format> formats = {
+      {TIMELINE_FRAME, frame.width, frame.height, fcpxml_colour_space(ColourCoding{})}};
   std::vector<size_t> format_of_asset;
   for (const FcpxmlAsset& asset : assets) {
-    const Format format{asset.frame, asset.width, asset.height};
+    const Format format{asset.frame, asset.width, asset.height, asset.colour_space};
     size_t index = 0;
     while (index < formats.size() && !same_format(formats[index], format))
       ++index;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "export/fcpxml_time.h"
+#include "media/sdr_conversion.h"
 #include "settings/constants.h"
 
 // The FCPXML (version 1.10) document of the Final Cut Pro export: the formats and one asset per
@@ -19,6 +20,7 @@ struct FcpxmlAsset {
   FrameDuration frame;
   int width = 0;  // the picture as players show it
   int height = 0;
+  std::string colour_space = "1-1-1 (Rec. 709)";  // as Final Cut names it (fcpxml_colour_space)
   long long start_frame = 0;          // the file's own timecode as frames of `frame`, else 0
   long long frames = 1;               // the file's length in frames of `frame`
   std::optional<bool> drop_frame;     // a timecode's kind, when the file carries one
@@ -31,6 +33,11 @@ struct FcpxmlClip {
   size_t asset = 0;  // index into the assets
   ClipPiece piece;
 };
+
+// The colour space of a picture in Final Cut's notation (primaries-transfer-matrix codes): the
+// HDR curves of phone recordings as Rec. 2020 HLG or PQ, other BT.2020 pictures as Rec. 2020,
+// everything else as Rec. 709.
+std::string fcpxml_colour_space(const ColourCoding& coding);
 
 // An attribute value as XML text: "&", "<", ">" and '"' as entity references, tab, line feed and
 // carriage return as character references (a parser would turn them into spaces), invalid UTF-8

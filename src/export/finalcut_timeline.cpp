@@ -30,6 +30,7 @@ FcpxmlAsset asset_of(const std::string& path, const ClipFacts& facts, const Pict
   asset.frame = frame.value_or(TIMELINE_FRAME);
   asset.width = picture.width;
   asset.height = picture.height;
+  asset.colour_space = fcpxml_colour_space(picture.colour);
   if (frame && facts.timecode) {
     asset.start_frame = facts.timecode->frame;
     asset.drop_frame = facts.timecode->drop_frame;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "export/fcpxml_test_support.h"
+#include "support/device_media.h"
 
 namespace {
 
@@ -242,4 +243,26 @@ TEST(FinalCutTimelineMedia, AFileListedTwiceIsOneAssetForBothClips) {
   ASSERT_EQ(clips.size(), 2u);
   EXPECT_EQ(clips[0].at("ref"), clips[1].at("ref"));
   EXPECT_EQ(clips[1].at("offset"), clips[0].at("duration"));
+}
+
+// A phone's HLG recording referenced as it lies must not be declared as Rec. 709: Final Cut would
+// take its picture for SDR.
+TEST(FinalCutTimelineMedia, AnHdrFileIsDeclaredInItsOwnColourSpace) {
+  ScopedTempDir scratch;
+  make_hdr_recording(scratch / "phone.mov", "arib-std-b67", 0.5, 0);
+  make_media(scratch / "plain.mp4", "30", 1, 48000, {});
+  Recorder recorder;
+  run_master_fcpxml({path_to_utf8(scratch / "phone.mov"), path_to_utf8(scratch / "plain.mp4")},
+                    export_cfg(path_to_utf8(scratch / "out")), recorder.log(), recorder.done(),
+                    recorder.err(), scratch_paths(scratch));
+  const fs::path document = scratch / "out" / "finalcut_timeline.fcpxml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  const std::vector<XmlElement> elements = xml_elements(read_text_file(document));
+  std::map<std::string, std::string> colour_of_format;
+  for (const XmlElement& format : elements_named(elements, "format"))
+    colour_of_format[format.at("id")] = format.at("colorSpace");
+  const std::vector<XmlElement> assets = elements_named(elements, "asset");
+  ASSERT_EQ(assets.size(), 2u);
+  EXPECT_EQ(colour_of_format[assets[0].at("format")], "9-18-9 (Rec. 2020 HLG)");
+  EXPECT_EQ(colour_of_format[assets[1].at("format")], "1-1-1 (Rec. 709)");
 }
