@@ -256,7 +256,8 @@ TEST_F(ExportProtocolMedia, AJumpCutClipFromTheCutGivesOneTimelineItemPerSpan) {
   EXPECT_EQ(get_duration_and_handles(state["mas_files"][0]).cuts.size(), 2u);
 
   backend->send("start_export", Json{{"mode", "xml"}});
-  events_until([](const Json& event) { return event["event"] == "state" && event["busy"] == false; });
+  events_until(
+      [](const Json& event) { return event["event"] == "state" && event["busy"] == false; });
   const std::string doc = read_text_file(out / "davinci_timeline.xml");
   const auto groups = linked_groups(doc);
   EXPECT_EQ(groups.size(), 3u);
