@@ -31,6 +31,10 @@ CALL_SEP = "\x1e"
 
 STARTED = time.monotonic()
 
+# The bench's words have gaps of 0.12 to 0.35 s between them: from 0.2 s on they count as pauses.
+JUMP_CUTS_AND_LOUDNESS = {"cut_pauses": True, "pause_min": 0.2, "pause_keep": 0.05,
+                          "loudness_target": -14.0}
+
 
 def log(message):
     print(f"[{time.monotonic() - STARTED:5.0f} s] {message}", file=sys.stderr, flush=True)
@@ -323,7 +327,7 @@ def child_kind(call):
     args = call.args
     if args[0] == "ffprobe":
         return "probe"
-    if "-filter_complex" in args and "libx264" in args:
+    if "-filter_complex" in args and "f32le" in args:
         return "group encode"
     if "libx264" in args:
         return "encode"
@@ -394,10 +398,11 @@ class Bench:
     def row(self, measure, value, target, met):
         self.rows.append((measure, value, target, "yes" if met else "NO"))
 
-    def cut(self, recording, label, target, memory=False, compare=True, rounds=1):
-        """The cut job over the protocol, then (with `compare`) its final encode alone, `rounds`
-        times in turn; the best of each counts, which keeps a slower spell of the machine out
-        of the ratio. Returns the job's cost and the final encode's seconds inside the job."""
+    def cut(self, recording, label, target, memory=False, compare=True, rounds=1, settings=None):
+        """The cut job over the protocol, with `settings` added to its payload, then (with
+        `compare`) its final encode alone, `rounds` times in turn; the best of each counts, which
+        keeps a slower spell of the machine out of the ratio. Returns the job's cost and the final
+        encode's seconds inside the job."""
         jobs, bares = [], []
         for round_ in range(rounds):
             out = self.path(f"out_cut_{label}_{round_}")
@@ -406,7 +411,8 @@ class Bench:
             backend.send("set_config", {"output_folder": out})
             backend.wait_for("state")
             self.tools.take()
-            job = job_cost(backend, "start_cut", {"resolution": "Hochformat 1080x1920"},
+            job = job_cost(backend, "start_cut",
+                           {"resolution": "Hochformat 1080x1920", **(settings or {})},
                            before=("add_cut_files", {"paths": [recording]}))
             cut_kib = backend.peak_kib()
             backend.close()
@@ -438,6 +444,26 @@ class Bench:
             self.row("backend peak memory with a cut (VmHWM)", f"{cut_kib / 1024:.1f} MiB",
                      "< 16 MiB", cut_kib < 16 * 1024)
         return job, encodes[0].seconds
+
+    def cuts(self, recording, short_take, rounds):
+        """The cuts of the 60 s recordings, as they are and with jump cuts (the gaps between the
+        words count as pauses) and a loudness target. Returns the plain long take's cost and its
+        final encode's seconds."""
+        log("Cut of a 60 s recording with a short last take ...")
+        self.cut(short_take, "short take", 1.10, rounds=rounds)
+        log("Cut of a 60 s recording with a long last take ...")
+        long_take = self.cut(recording, "long take", 1.03, memory=True, rounds=rounds)
+        log("The same cuts with jump cuts and a loudness target ...")
+        self.cut(short_take, "short take, jump cuts + loudness", 1.10, rounds=rounds,
+                 settings=JUMP_CUTS_AND_LOUDNESS)
+        self.cut(recording, "long take, jump cuts + loudness", 1.03, rounds=rounds,
+                 settings=JUMP_CUTS_AND_LOUDNESS)
+        # The settings file keeps them: null takes each back to its default for the exports.
+        backend = self.backend(logged=False)
+        backend.send("set_config", {key: None for key in JUMP_CUTS_AND_LOUDNESS})
+        backend.wait_for("state")
+        backend.close()
+        return long_take
 
     def master(self, clips, span, label, compare=True, rounds=1):
         """The MP4 master over the protocol, then (with `compare`) one bare encode of the joined
@@ -598,6 +624,9 @@ def main():
     parser.add_argument("--long", action="store_true",
                         help="also the 4x cases of the cut and the MP4 master (about five minutes more)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    parser.add_argument("--cuts", action="store_true",
+                        help="only the cuts of the 60 s recordings, plain and with jump cuts and "
+                             "loudness (about three minutes)")
     parser.add_argument("--rounds", type=int, default=2,
                         help="rounds of the 60 s cuts and the 5-clip master against their bare "
                              "commands; the best of each counts (default 2; the 50-clip master "
@@ -621,6 +650,9 @@ def main():
         master_clips = copies(clip_source, bench.path("master_clips"), 5)
         xml_clips = copies(short_source, bench.path("xml_clips"), 800)
 
+        if options.cuts:
+            bench.cuts(recording, short_take, options.rounds)
+            return
         log("Backend figures ...")
         bench.backend_figures(xml_clips)
         log("xml exports ...")
@@ -629,11 +661,7 @@ def main():
         bench.linearity("xml export (200 -> 800 clips)", xml_1, xml_4)
         log("fcpxml export ...")
         bench.timeline(xml_clips[:200], "fcpxml", count_children=True)
-        log("Cut of a 60 s recording with a short last take ...")
-        bench.cut(short_take, "short take", 1.10, rounds=options.rounds)
-        log("Cut of a 60 s recording with a long last take ...")
-        cut_1, cut_encode_1 = bench.cut(recording, "long take", 1.03, memory=True,
-                                        rounds=options.rounds)
+        cut_1, cut_encode_1 = bench.cuts(recording, short_take, options.rounds)
         log("MP4 master of 5 clips ...")
         master_1, master_encodes_1 = bench.master(master_clips, 3.9, "5", rounds=options.rounds)
         log("MP4 master of 50 clips ...")

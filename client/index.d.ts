@@ -17,7 +17,7 @@ export interface BootstrapCommand {
 /** Replaces the values of the settings keys named in the payload, saves the settings and answers with state. */
 export interface SetConfigCommand {
   cmd: "set_config";
-  /** An object of settings members: a member whose name is no settings key, or whose value is null, is ignored; values are stored unchecked. An empty value (null, false, 0, "", [] or {}) changes nothing; any other value that is no object fails the command. */
+  /** An object of settings members: a member whose name is no settings key, or whose value is null, is ignored; values are stored unchecked. The keys cut_pauses, pause_min, pause_keep and loudness_target are taken even while the settings lack them (they are added after the others), and null removes them, which sets them back to their defaults. An empty value (null, false, 0, "", [] or {}) changes nothing; any other value that is no object fails the command. */
   payload?: EmptyValue | {
     /** Any JSON value; null leaves the key unchanged. */
     output_folder?: JsonValue;
@@ -35,6 +35,14 @@ export interface SetConfigCommand {
     resolution?: JsonValue;
     /** Any JSON value; null leaves the key unchanged. */
     add_padding?: JsonValue;
+    /** Any JSON value, stored unchecked (the cut takes a boolean); null removes the key. */
+    cut_pauses?: JsonValue;
+    /** Any JSON value, stored unchecked (the cut takes a number of seconds from 0.05 to 3600); null removes the key. */
+    pause_min?: JsonValue;
+    /** Any JSON value, stored unchecked (the cut takes a number of seconds from 0 to 3600); null removes the key. */
+    pause_keep?: JsonValue;
+    /** Any JSON value, stored unchecked (the cut and the MP4 master take a number of LUFS from -70 to 0); null removes the key, which switches the loudness off. */
+    loudness_target?: JsonValue;
     [key: string]: unknown;
   };
   [key: string]: unknown;
@@ -115,6 +123,14 @@ export interface StartCutCommand {
     suffix?: JsonValue;
     /** Stored when present and not empty. */
     resolution?: JsonValue;
+    /** Stored when present, whatever its value (false included); null removes the key. */
+    cut_pauses?: JsonValue;
+    /** Stored when present, whatever its value (0 included); null removes the key. */
+    pause_min?: JsonValue;
+    /** Stored when present, whatever its value (0 included); null removes the key. */
+    pause_keep?: JsonValue;
+    /** Stored when present, whatever its value (0 included); null removes the key, which switches the loudness off. */
+    loudness_target?: JsonValue;
     [key: string]: unknown;
   };
   [key: string]: unknown;
@@ -255,7 +271,7 @@ export type Version = "1.0";
 
 export type Panel = "cut" | "master";
 
-/** The settings object: always these eight keys first, in this order, then any further keys that the settings file held. The backend never checks the values: each keeps the JSON type it arrived with (from the settings file, set_config or a job's payload), so any JSON value may stand here. */
+/** The settings object: always these eight keys first, in this order, then any further keys that the settings file held or that were set since (cut_pauses, pause_min, pause_keep and loudness_target are there only once set). The backend never checks the values when it stores them: each keeps the JSON type it arrived with (from the settings file, set_config or a job's payload), so any JSON value may stand here; a job that cannot use one fails with "Ungültiger Wert für <key>: <value>". */
 export interface Settings {
   /** Folder that cut files and exports are written to, a path text; the Desktop folder by default. */
   output_folder: JsonValue;
@@ -273,6 +289,14 @@ export interface Settings {
   resolution: JsonValue;
   /** Seconds by which the last take starts before the end of the pause in front of it (a number). */
   add_padding: JsonValue;
+  /** Jump cuts: whether the cut removes the pauses inside the kept take (a boolean). Absent: false. */
+  cut_pauses?: JsonValue;
+  /** The shortest pause in seconds that jump cuts remove (a number from 0.05 to 3600). Absent: 0.5. */
+  pause_min?: JsonValue;
+  /** Seconds of each removed pause kept at either side of the cut (a number from 0 to 3600). Absent: 0.15. */
+  pause_keep?: JsonValue;
+  /** Integrated loudness in LUFS that each clip and the MP4 master are brought to, with true peaks at most -1 dBTP (a number from -70 to 0). Absent: the loudness stays as recorded. */
+  loudness_target?: JsonValue;
   [key: string]: unknown;
 }
 

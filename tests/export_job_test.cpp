@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "backend_process.h"
@@ -222,6 +223,46 @@ TEST_F(ExportProtocolMedia, XmlAfterACutBatchIntoAFolderNamedLikeACounter) {
                      "</out>"),
             std::string::npos);
   expect_well_formed_xml(doc);
+}
+
+// The settings of the jump cuts and the loudness come with start_cut, are kept after the eight
+// and saved; the clip the cut makes of a take with two pauses has two joins, and the DaVinci
+// timeline shows its three spans as three items, each its picture and sound linked.
+TEST_F(ExportProtocolMedia, AJumpCutClipFromTheCutGivesOneTimelineItemPerSpan) {
+  make_recording(home / "rede.mp4", {0.5, 0.6, 0.5, 0.6, 0.5, 0.4});
+  const fs::path out = home / "out";
+  start();
+  backend->send("set_config", Json{{"silence_duration", 3.0}});
+  events_until_event("state");
+  backend->send("add_cut_files", Json{{"paths", {path_to_utf8(home / "rede.mp4")}}});
+  events_until_event("state");
+  backend->send("start_cut", Json{{"output_folder", path_to_utf8(out)},
+                                  {"cut_pauses", true},
+                                  {"pause_keep", 0.1},
+                                  {"loudness_target", -16.0}});
+  const std::vector<Json> cut = events_until_event("notify");
+  const auto started = std::find_if(cut.begin(), cut.end(), [](const Json& event) {
+    return event["event"] == "state" && event["busy"] == true;
+  });
+  ASSERT_NE(started, cut.end());
+  EXPECT_EQ(json_line_text((*started)["cfg"]["cut_pauses"]), "true");
+  EXPECT_EQ(parse_json(read_text_file(cfg_file()))["loudness_target"], -16.0);
+  EXPECT_TRUE(std::any_of(cut.begin(), cut.end(), [](const Json& event) {
+    return event["msg"] == "Jump-Cuts: 2 Pause(n) entfernt, 0.8s gespart";
+  }));
+  backend->send("get_state");
+  const Json state = next();
+  ASSERT_EQ(state["mas_files"].size(), 1u) << state.dump();
+  EXPECT_EQ(get_duration_and_handles(state["mas_files"][0]).cuts.size(), 2u);
+
+  backend->send("start_export", Json{{"mode", "xml"}});
+  events_until(
+      [](const Json& event) { return event["event"] == "state" && event["busy"] == false; });
+  const std::string doc = read_text_file(out / "davinci_timeline.xml");
+  const auto groups = linked_groups(doc);
+  EXPECT_EQ(groups.size(), 3u);
+  for (const auto& group : groups)
+    EXPECT_EQ(group.size(), 2u);
 }
 
 TEST_F(ExportProtocolMedia, FcpxmlTakesTheTimelinesStepsAndEndsWithItsOwnNotice) {

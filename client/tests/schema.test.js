@@ -20,6 +20,8 @@ const ACCEPTED = [
   `{"cmd": "set_config", "payload": ""}`,
   `{"cmd": "set_config", "payload": []}`,
   `{"cmd": "set_config", "payload": {"suffix": 5, "no_such_key": 1, "trim_padding": null}}`,
+  `{"cmd": "set_config", "payload": {"loudness_target": -14.0, "cut_pauses": "ja"}}`,
+  `{"cmd": "set_config", "payload": {"loudness_target": null, "pause_min": 0}}`,
   `{"cmd": "add_cut_files", "payload": "clip.mp4"}`,
   `{"cmd": "add_cut_files", "payload": {"paths": [1, null, {"a": 1}]}}`,
   `{"cmd": "add_master_files", "payload": {}}`,

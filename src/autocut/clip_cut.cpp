@@ -7,15 +7,20 @@
 #include <string_view>
 
 #include "autocut/cut_messages.h"
+#include "autocut/cut_settings.h"
+#include "autocut/jump_cut_graph.h"
+#include "autocut/jump_cuts.h"
 #include "autocut/speech_bounds.h"
 #include "media/ffmpeg_command.h"
 #include "media/ffmpeg_tools.h"
+#include "media/loudness.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
 #include "media/run_progress.h"
 #include "media/sdr_conversion.h"
 #include "media/sound_tracks.h"
+#include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
@@ -37,71 +42,28 @@ const char* const HDR_TO_SDR = "HDR-Aufnahme – das Bild wird in SDR (BT.709) u
 
 const std::set<std::string> MOV_FAMILY = {".mp4", ".m4v", ".mov", ".m4a"};
 
-const Json& required_setting(const Json& cfg, const std::string& key) {
-  const auto it = cfg.find(key);
-  if (it == cfg.end())
-    throw std::runtime_error("Einstellung fehlt: " + key);
-  return *it;
-}
-
-// A setting that goes into FFmpeg's filter text: a number with its unit ("-35dB", "0.5", "500ms"),
-// never a character that would end the option and start another option or filter.
-std::string filter_setting(const Json& cfg, const std::string& key) {
-  const std::string text = json_plain_text(required_setting(cfg, key));
-  const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' ||
-           c == '+' || c == '-';
-  });
-  if (!plain)
-    throw std::runtime_error("Ungültiger Wert für " + key + ": " + text);
-  return text;
-}
-
-// The suffix becomes part of the clip's file name: it may neither lead into another folder nor
-// hold a character that a file name on the desktop systems cannot.
-std::string name_suffix(const Json& cfg) {
-  const std::string text = json_plain_text(required_setting(cfg, "suffix"));
-  const bool fits = std::none_of(text.begin(), text.end(), [](char c) {
-    return static_cast<unsigned char>(c) < 0x20 ||
-           std::string_view("/\\:*?\"<>|").find(c) != std::string_view::npos;
-  });
-  if (!fits)
-    throw std::runtime_error("Ungültiger Wert für suffix: " + text);
-  return text;
-}
-
-// A settings value as seconds, the way the settings file may hold it: a number, a boolean or a
-// number written as text.
-double setting_seconds(const Json& cfg, const std::string& key, double fallback) {
-  const auto it = cfg.find(key);
-  if (it == cfg.end())
-    return fallback;
-  if (it->is_boolean())
-    return it->get<bool>() ? 1.0 : 0.0;
-  if (it->is_number())
-    return it->get<double>();
-  if (it->is_string()) {
-    if (const auto value = number_from_text(it->get_ref<const std::string&>()))
-      return *value;
+// The take that starts at `take_start`, from one FFmpeg run that seeks there and decodes only the
+// sound: its silences and its length, which give the speech bounds, and what jump cuts and even
+// loudness need of it. The run decodes the take exactly from `take_start` (a stream copy would
+// start at the keyframe before it in containers without edit lists, Matroska for one, and every
+// bound would land that far too late), and FFmpeg picks the sound track as it does for the
+// analysis of the whole recording, so both look at the same track. The two messages of the
+// speech trim stay, in their order, for the progress they stand for. With several sound tracks
+// it looks at the speech track.
+SoundFrom analyse_take(const std::string& fp, double take_start, const CutSettings& settings,
+                       const MessageFn& log, const SoundReachedFn& reached, size_t track,
+                       size_t tracks) {
+  if (settings.trim_silence) {
+    log(EXTRACTING_LAST_TAKE);
+    log(TRIMMING_BY_SILENCE);
   }
-  throw std::runtime_error("Ungültiger Zahlenwert für " + key + ": " + json_plain_text(*it));
-}
-
-// Speech bounds of the take that starts at `take_start`, in seconds within the take, from one
-// FFmpeg run that seeks there and decodes only the sound: it gives the take's silences and its
-// length. The run decodes the take exactly from `take_start` (a stream copy would start at the
-// keyframe before it in containers without edit lists, Matroska for one, and every bound would
-// land that far too late), and FFmpeg picks the sound track as it does for the analysis of the
-// whole recording, so both look at the same track. The two messages stay, in their order, for
-// the progress they stand for. With several sound tracks both look at the speech track.
-SpeechBounds take_speech_bounds(const std::string& fp, double take_start, const std::string& thresh,
-                                double padding, const MessageFn& log, const SoundReachedFn& reached,
-                                size_t track, size_t tracks) {
-  log(EXTRACTING_LAST_TAKE);
-  log(TRIMMING_BY_SILENCE);
-  const SoundFrom take = detect_silences_from(fp, take_start, thresh, double_text(TAKE_SILENCE),
-                                              log, reached, track, tracks);
-  return find_speech_bounds(take.length, take.silences, padding, log);
+  SoundMeasures measures;
+  // Pauses as short as the speech bounds' silences are in their report already.
+  if (settings.cut_pauses && settings.pause_min < TAKE_SILENCE)
+    measures.pause_length = double_text(settings.pause_min);
+  measures.loudness = settings.loudness_target.has_value();
+  return detect_silences_from(fp, take_start, settings.silence_threshold, double_text(TAKE_SILENCE),
+                              log, reached, track, tracks, measures);
 }
 
 bool in_mov_family(const std::string& path) {
@@ -138,23 +100,126 @@ struct EncodeSource {
   PictureFit fit;
 };
 
-// The encode writes the handle tags itself: the content span is known before it starts.
+// How the encode shapes the clip beyond the span it cuts: the stretches it keeps when jump cuts
+// join them, and the filter of each sound track it keeps (in their order), empty for none.
+struct ClipShape {
+  std::vector<ClipSpan> spans;  // in seconds of the span; two or more with jump cuts
+  std::vector<double> joins;    // where they meet in the clip
+  double frame_step = 0.0;
+  std::vector<std::string> sound_filters;
+
+  bool has_joins() const { return spans.size() >= 2; }
+};
+
+// The sound tracks the clip keeps, as numbers among the recording's sound tracks: the speech
+// track alone for an audio file, every track for a video, the speech first.
+std::vector<size_t> kept_sound_tracks(bool audio, const EncodeSource& source) {
+  std::vector<size_t> tracks = {source.speech_track};
+  for (size_t track = 0; !audio && track < source.sound_tracks; ++track) {
+    if (track != source.speech_track)
+      tracks.push_back(track);
+  }
+  return tracks;
+}
+
+// The filter that brings each kept track to the loudness target with `gain`: the same gain for
+// every track keeps their balance.
+std::vector<std::string> loudness_filters(double gain, const std::vector<size_t>& tracks,
+                                          const std::vector<int>& rates) {
+  std::vector<std::string> filters;
+  for (const size_t track : tracks)
+    filters.push_back(loudness_filter(gain, track < rates.size() ? rates[track] : 0));
+  return filters;
+}
+
+// The jump cuts of the clip that starts `trim_start` into the recording and lasts `duration`,
+// from the pauses that the take's analysis found, into `shape`; logs what they remove and
+// returns its seconds. A clip that loses any pause then starts at its first picture (on `grid`),
+// so every stretch starts on one and the sound of each begins with its picture.
+double plan_jump_cuts(const SoundFrom& take, double take_start, const CutSettings& settings,
+                      FrameGrid grid, double& trim_start, double& duration, ClipShape& shape,
+                      const MessageFn& log) {
+  // The take's times count from its start, the clip's from trim_start.
+  std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take.pauses : take.silences;
+  for (Silence& pause : inner)
+    pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
+  std::vector<Removal> removals =
+      pause_removals(inner, duration, settings.pause_min, settings.pause_keep, grid);
+  if (!removals.empty() && grid.first > 0.0) {
+    // A microsecond early: FFmpeg reads the start to the microsecond, and a start a hair past
+    // the picture would drop it.
+    const double to_picture = grid.first - 1e-6;
+    trim_start += to_picture;
+    duration -= to_picture;
+    for (Removal& removal : removals)
+      removal = {removal.from - to_picture, removal.to - to_picture};
+  }
+  const double removed = removed_seconds(removals);
+  log(JUMP_CUTS + std::to_string(removals.size()) + " Pause(n) entfernt, " +
+      fixed_text(removed, 1) + "s gespart");
+  if (!removals.empty()) {
+    shape.spans = kept_spans(duration, removals);
+    shape.joins = joins_of(removals);
+    shape.frame_step = grid.step;
+  }
+  return removed;
+}
+
+// Graphs up to this length go on the command line, longer ones (a long recording with many
+// pauses) into a file: a command line on Windows holds 32767 characters at most.
+constexpr size_t INLINE_GRAPH_LIMIT = 8192;
+
+// The arguments that hand FFmpeg the jump cuts' filter graph, and the file it is written to
+// when it is too long for the command line.
+struct GraphArgs {
+  std::vector<std::string> args;
+  std::optional<PendingFile> file;
+};
+
+void hand_over_graph(const std::string& graph, GraphArgs& handed) {
+  if (graph.size() <= INLINE_GRAPH_LIMIT) {
+    handed.args = {"-filter_complex", graph};
+    return;
+  }
+  handed.file.emplace(fresh_temporary_path("tavelmor_graph_", ".txt"));
+  write_file_atomically(handed.file->path(), graph);
+  handed.args = {"-filter_complex_script", path_argument(handed.file->text())};
+}
+
+// The encode writes the handle tags itself: the content span is known before it starts. With
+// jump cuts one filter graph selects and joins the kept stretches; `graph` hands it over.
 std::vector<std::string> encode_args(const std::string& fp, bool audio, const FrameSize& frame,
                                      const AudioOutput& audio_output, const EncodeSource& source,
-                                     double trim_start, double duration,
-                                     const std::vector<std::string>& timecode, double c_in,
-                                     double c_out, const std::string& out) {
+                                     const ClipShape& shape, const GraphArgs& graph,
+                                     double trim_start, const std::vector<std::string>& timecode,
+                                     double c_in, double c_out, const std::string& out) {
   std::vector<std::string> args = {
-      "ffmpeg",          "-y", "-nostdin",           "-ss", double_text(trim_start), "-i",
-      path_argument(fp), "-t", double_text(duration)};
-  if (audio) {
+      "ffmpeg",          "-y", "-nostdin",        "-ss", double_text(trim_start), "-i",
+      path_argument(fp), "-t", double_text(c_out)};
+  if (shape.has_joins()) {
+    append_args(args, graph.args);
+    if (!audio)
+      args.insert(args.end(), {"-map", "[v]"});
+    const size_t tracks = kept_sound_tracks(audio, source).size();
+    for (size_t track = 0; track < tracks; ++track)
+      args.insert(args.end(), {"-map", "[a" + std::to_string(track) + "]"});
+    if (!audio)
+      append_args(args, sound_track_dispositions(tracks));
+  } else if (audio) {
     args.insert(args.end(), {"-map", "0:a:" + std::to_string(source.speech_track), "-vn"});
-    args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
   } else {
     args.insert(args.end(), {"-map", "0:v:0"});
     append_args(args, sound_track_maps(source.speech_track, source.sound_tracks));
     args.insert(args.end(),
                 {"-vf", fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
+  }
+  for (size_t track = 0; track < shape.sound_filters.size() && !shape.has_joins(); ++track) {
+    if (!shape.sound_filters[track].empty())
+      args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+  }
+  if (audio) {
+    args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
+  } else {
     append_args(args, h264_args());
     append_args(args, colour_tag_args(source.fit));
     append_args(args, aac_args());
@@ -163,8 +228,7 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
       args.insert(args.end(), {"-movflags", "+faststart"});
   }
   args.insert(args.end(), timecode.begin(), timecode.end());
-  const std::vector<std::string> tags = handle_tag_args(out, c_in, c_out);
-  args.insert(args.end(), tags.begin(), tags.end());
+  append_args(args, handle_tag_args(out, c_in, c_out, shape.joins));
   args.push_back(path_argument(out));
   return args;
 }
@@ -205,13 +269,13 @@ double analysed_length(const SilenceAnalysis& analysis, const std::string& fp) {
 void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
                    const MessageFn& done, const ProgressFn& progress) {
   log("Datei: " + file_name_of(fp));
-  const FrameSize frame = frame_size_for(json_plain_text(required_setting(cfg, "resolution")));
-  const std::string output_folder = json_plain_text(required_setting(cfg, "output_folder"));
-  fs::create_directories(path_from_utf8(output_folder));
+  // Read once, so the whole cut works with the settings as they were when it began.
+  const CutSettings settings = cut_settings_from(cfg);
+  fs::create_directories(path_from_utf8(settings.output_folder));
 
   const bool audio = is_audio_file(fp);
   const AudioOutput& audio_output = audio_output_for(extension_of(fp));
-  const std::string out = clip_output_path(fp, output_folder, name_suffix(cfg));
+  const std::string out = clip_output_path(fp, settings.output_folder, settings.suffix);
   // With an empty suffix in the recording's own folder the clip would take the recording's place.
   std::error_code unknown;
   if (fs::equivalent(path_from_utf8(fp), path_from_utf8(out), unknown))
@@ -222,13 +286,12 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   // The analysis of the whole recording needs nothing from the probe: it runs beside it, one run
   // for the search of the take and for the end silence. Should the probe fail, its failure
   // counts, as it would without the analysis.
-  const std::string thresh = filter_setting(cfg, "silence_threshold");
-  const std::string pause_length = filter_setting(cfg, "silence_duration");
+  const std::string& thresh = settings.silence_threshold;
   // It starts at once, but moves the bar only within its own step, once the cut waits for it and
   // the recording's length is known: until then its span stays 0.
   std::atomic<double> analysed_span{0.0};
   std::atomic<bool> replaced{false};
-  const std::vector<std::string> lengths = {pause_length, double_text(END_SILENCE)};
+  const std::vector<std::string> lengths = {settings.silence_duration, double_text(END_SILENCE)};
   SilenceAnalysis analysis = start_silence_detection(
       fp, thresh, lengths, analysis_progress(progress, analysed_span, &replaced));
   const RecordingFacts facts = get_duration_and_sound(fp);
@@ -259,26 +322,30 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     log("Sprache auf Tonspur " + std::to_string(speech_track + 1) + " von " +
         std::to_string(tracks) + " (die lauteste)");
   }
-  const double take_start =
-      last_take_start(pauses, total, setting_seconds(cfg, "add_padding", 0.0));
+  const double take_start = last_take_start(pauses, total, settings.add_padding);
   log("Letzter Take ab: " + fixed_text(take_start, 2) + "s (" + fixed_text(total - take_start, 1) +
       "s verbleiben)");
 
   double trim_start = take_start;
   double trim_end = total;
-  const auto trim_silence = cfg.find("trim_silence");
-  if (trim_silence == cfg.end() || !json_is_empty(*trim_silence)) {
-    const double padding = setting_seconds(cfg, "trim_padding", 0.1);
+  // The take's analysis gives the speech bounds, and the pauses and the loudness where the
+  // settings ask for them.
+  std::optional<SoundFrom> take;
+  const bool measures_take = settings.cut_pauses || settings.loudness_target;
+  if (settings.trim_silence || measures_take) {
     if (facts.has_sound) {
       const SoundReachedFn take_reached = [&progress, span = total - take_start](double seconds) {
         if (progress && span > 0.0)
           progress(seconds / span);
       };
-      const SpeechBounds bounds = take_speech_bounds(fp, take_start, thresh, padding, log,
-                                                     take_reached, speech_track, tracks);
-      trim_start = take_start + bounds.start;
-      trim_end = take_start + bounds.end;
-    } else {
+      take = analyse_take(fp, take_start, settings, log, take_reached, speech_track, tracks);
+      if (settings.trim_silence) {
+        const SpeechBounds bounds =
+            find_speech_bounds(take->length, take->silences, settings.trim_padding, log);
+        trim_start = take_start + bounds.start;
+        trim_end = take_start + bounds.end;
+      }
+    } else if (settings.trim_silence || settings.cut_pauses) {
       log(NO_SOUND_NO_TRIMMING);
     }
   }
@@ -297,24 +364,49 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
     log(END_SILENCE_REMOVED + fixed_text(*cut, 2) + "s");
   }
 
+  ClipShape shape;
+  double removed = 0.0;
+  if (settings.cut_pauses && take) {
+    const FrameGrid grid = audio ? FrameGrid{} : clip_frame_grid(facts.picture, trim_start);
+    removed = plan_jump_cuts(*take, take_start, settings, grid, trim_start, duration, shape, log);
+  }
+
   const double c_in = 0.0;
-  const double c_out = duration;
+  const double c_out = duration - removed;
   EncodeSource source;
   source.speech_track = speech_track;
   source.sound_tracks = tracks;
+  if (settings.loudness_target && take) {
+    log(loudness_message(take->loudness, *settings.loudness_target));
+    if (const auto gain = loudness_gain(take->loudness, *settings.loudness_target))
+      shape.sound_filters =
+          loudness_filters(*gain, kept_sound_tracks(audio, source), facts.sound_rates);
+  }
   if (!audio)
     source.fit = picture_fit(facts.picture, available_sdr_conversion);
   if (!source.fit.to_sdr.empty())
     log(HDR_TO_SDR);
+  GraphArgs graph;
+  if (shape.has_joins()) {
+    const std::optional<std::string> picture =
+        audio ? std::nullopt
+              : std::optional<std::string>(
+                    fit_to_frame_filter(settings.frame, FitFinish::square_yuv420p, source.fit));
+    std::vector<std::string> sounds;
+    for (const size_t track : kept_sound_tracks(audio, source))
+      sounds.push_back("0:a:" + std::to_string(track));
+    hand_over_graph(
+        jump_cut_graph(shape.spans, shape.frame_step, picture, sounds, shape.sound_filters), graph);
+  }
   log(ENCODE_STARTS);
   // The clip is made beside its final name and takes that name only when it is complete, so a
   // failed or interrupted cut leaves an earlier clip of that name as it was.
   const PendingFile encoded(beside(out, ".partial"));
   const ProcessResult encode = run_ffmpeg_with_progress(
-      encode_args(fp, audio, frame, audio_output, source, trim_start, duration,
+      encode_args(fp, audio, settings.frame, audio_output, source, shape, graph, trim_start,
                   timecode_args(facts.timecode, audio, trim_start, out), c_in, c_out,
                   encoded.text()),
-      duration, progress);
+      c_out, progress);
   if (encode.exit_code != 0)
     throw std::runtime_error(utf8_tail(encode.err, FFMPEG_ERROR_TAIL));
   // Measured before it takes its name: after that the cut runs nothing that a cancel could stop,
@@ -358,9 +450,12 @@ std::optional<double> end_silence_cut(const std::vector<Silence>& silences, doub
   return std::nullopt;
 }
 
-std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out) {
+std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out,
+                                         const std::vector<double>& joins) {
   std::vector<std::string> args = {"-metadata", "TAVELMOR_C_IN=" + tag_seconds_text(c_in),
                                    "-metadata", "TAVELMOR_C_OUT=" + tag_seconds_text(c_out)};
+  if (!joins.empty())
+    args.insert(args.end(), {"-metadata", "TAVELMOR_CUTS=" + cuts_tag_text(joins)});
   if (in_mov_family(out)) {
     // FFmpeg lists the recording's file brand among its tags; written as a tag of its own it
     // would stand beside the clip's real brand and hide it from readers.

@@ -27,10 +27,12 @@ double last_take_start(const std::vector<Silence>& silences, double total, doubl
 // more than 0.5 s after `trim_start`; nothing when there is none.
 std::optional<double> end_silence_cut(const std::vector<Silence>& silences, double trim_start);
 
-// The encode's arguments that write the handle tags into `out`. MP4, MOV and M4A keep custom
-// tags only with use_metadata_tags, which comes with faststart for them and writes every tag the
-// recording has, except the brand that FFmpeg lists among them.
-std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out);
+// The encode's arguments that write the handle tags into `out`, and the TAVELMOR_CUTS tag of a
+// clip with `joins` (seconds within the clip). MP4, MOV and M4A keep custom tags only with
+// use_metadata_tags, which comes with faststart for them and writes every tag the recording has,
+// except the brand that FFmpeg lists among them.
+std::vector<std::string> handle_tag_args(const std::string& out, double c_in, double c_out,
+                                         const std::vector<double>& joins = {});
 
 // Cuts `fp` with the settings `cfg`. Reports each step through `log` and how far its long runs
 // are through `progress`, then exactly one of `done` (the clip's path, as the last call) or

@@ -16,3 +16,6 @@ inline constexpr char TRIMMING_FALLBACK[] =
     "Trimming-Fallback: nehme letzten Take ohne Stille-Trimming";
 inline constexpr char END_SILENCE_REMOVED[] = "End-Stille entfernt: schneide bei ";
 inline constexpr char ENCODE_STARTS[] = "FFmpeg Export startet ...";
+
+// Messages whose words must move no bar: none of them holds a keyword.
+inline constexpr char JUMP_CUTS[] = "Jump-Cuts: ";  // then "<n> Pause(n) entfernt, <s>s gespart"

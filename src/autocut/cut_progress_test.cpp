@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "autocut/cut_messages.h"
+#include "media/loudness.h"
 
 namespace {
 
@@ -86,6 +87,10 @@ TEST(CutProgress, EachMessageOfTheCutGivesItsRowsPhase) {
       {SPEECH_TRIMMING_IMPOSSIBLE, 55},
       {END_SILENCE_REMOVED + std::string("1.00s"), 55},
       {ENCODE_STARTS, 78},
+      // Messages that must move nothing.
+      {JUMP_CUTS + std::string("12 Pause(n) entfernt, 8.4s gespart"), -1},
+      {loudness_message(-23.4, -14.0), -1},
+      {loudness_message(std::nullopt, -14.0), -1},
   };
   for (const auto& [message, pct] : messages)
     EXPECT_EQ(pct_of(message), pct) << message;

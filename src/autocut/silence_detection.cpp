@@ -6,6 +6,7 @@
 #include "autocut/cut_messages.h"
 #include "media/ffmpeg_progress.h"
 #include "media/ffmpeg_tools.h"
+#include "media/loudness.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
@@ -383,7 +384,8 @@ std::vector<SilenceReport> parse_track_silence_reports(std::string_view report, 
 
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
                                const std::string& dur, const MessageFn& log,
-                               const SoundReachedFn& reached, size_t track, size_t tracks) {
+                               const SoundReachedFn& reached, size_t track, size_t tracks,
+                               const SoundMeasures& measures) {
   if (log)
     log(start_message(fp));
   // The sound is timed by its samples, as in a file of its own that starts at `from`; the
@@ -393,17 +395,33 @@ SoundFrom detect_silences_from(const std::string& fp, double from, const std::st
                                    double_text(from), "-i",           path_argument(fp)};
   if (tracks >= 2)
     args.insert(args.end(), {"-map", "0:a:" + std::to_string(track)});
-  args.insert(args.end(),
-              {"-vn", "-af", "asetpts=N/SR/TB," + silence_filter(thresh, dur), "-f", "null", "-"});
+  // The shorter length first in the chain, so its filter reports first (see analyse_together).
+  std::string filters = "asetpts=N/SR/TB,";
+  if (!measures.pause_length.empty())
+    filters += silence_filter(thresh, measures.pause_length) + ",";
+  filters += silence_filter(thresh, dur);
+  if (measures.loudness)
+    filters += std::string(",") + LOUDNESS_METER;
+  args.insert(args.end(), {"-vn", "-af", filters, "-f", "null", "-"});
   const ProcessResult run =
       run_process(args, FFMPEG_TIMEOUT, OutputDecoding::replace_invalid, progress_lines(reached));
   const std::optional<double> length = progress_out_seconds(run.out);
   if (run.exit_code != 0 || !length)
     throw analysis_failure(fp, run.err);
-  SilenceReport report = parse_silence_report(run.err);
+  std::vector<SilenceReport> reports;
+  if (measures.pause_length.empty())
+    reports = {parse_silence_report(run.err)};
+  else
+    reports = parse_silence_reports(run.err, 2);
   const double sound_length = std::max(0.0, *length);
-  close_open_silence(report, sound_length);
+  for (SilenceReport& report : reports)
+    close_open_silence(report, sound_length);
   if (log)
-    log(end_message(report));
-  return {report.silences, sound_length};
+    log(end_message(reports.back()));
+  SoundFrom sound{reports.back().silences, sound_length, {}, std::nullopt};
+  if (reports.size() == 2)
+    sound.pauses = reports.front().silences;
+  if (measures.loudness)
+    sound.loudness = integrated_loudness_in_report(run.err);
+  return sound;
 }

@@ -83,18 +83,27 @@ std::vector<Silence> finish_silence_detection(const SilenceAnalysis& running, si
 std::vector<SilenceReport> parse_track_silence_reports(std::string_view report, size_t track,
                                                        size_t count);
 
+// What the run of detect_silences_from measures beyond the silences of its length.
+struct SoundMeasures {
+  std::string pause_length;  // the silences of this length too (shorter than `dur`); empty: none
+  bool loudness = false;     // the integrated loudness (media/loudness.h)
+};
+
 // The sound of `fp` from second `from` on, as one FFmpeg run that seeks there and decodes the
 // sound alone finds it.
 struct SoundFrom {
-  std::vector<Silence> silences;  // at least `dur` long, in seconds from `from`
-  double length;                  // of the sound from `from` to its end
+  std::vector<Silence> silences;   // at least `dur` long, in seconds from `from`
+  double length;                   // of the sound from `from` to its end
+  std::vector<Silence> pauses;     // at least the pause length long, when it was asked for
+  std::optional<double> loudness;  // LUFS, when asked for and there was any to measure
 };
 
 // The silences of at least `dur` and the length of the sound from `from` on, from one run, of the
 // sound track `track` when the recording has several (`tracks`), else of the track FFmpeg picks;
 // logs as detect_silences does and tells `reached` how far the run got, in seconds from `from`.
-// Throws as detect_silences does, also when FFmpeg tells no length.
+// The same run measures what `measures` asks for. Throws as detect_silences does, also when
+// FFmpeg tells no length.
 SoundFrom detect_silences_from(const std::string& fp, double from, const std::string& thresh,
                                const std::string& dur, const MessageFn& log,
                                const SoundReachedFn& reached = {}, size_t track = 0,
-                               size_t tracks = 1);
+                               size_t tracks = 1, const SoundMeasures& measures = {});

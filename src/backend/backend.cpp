@@ -89,7 +89,9 @@ void Backend::set_config(const Json& payload) {
     object_payload(payload, "set_config");
     std::lock_guard<std::mutex> hold(mutex_);
     for (auto it = payload.begin(); it != payload.end(); ++it) {
-      if (cfg_.contains(it.key()) && !it->is_null())
+      if (is_added_key(it.key()))
+        set_added_key(cfg_, it.key(), *it);
+      else if (cfg_.contains(it.key()) && !it->is_null())
         cfg_[it.key()] = *it;
     }
   }
@@ -238,7 +240,12 @@ void Backend::apply_job_settings(const Json& payload, const std::vector<std::str
     std::lock_guard<std::mutex> hold(mutex_);
     for (const std::string& key : keys) {
       const auto it = payload.find(key);
-      if (it != payload.end() && !json_is_empty(*it))
+      if (it == payload.end())
+        continue;
+      // The added keys take false and 0 as what they say; null sets them back to their default.
+      if (is_added_key(key))
+        set_added_key(cfg_, key, *it);
+      else if (!json_is_empty(*it))
         cfg_[key] = *it;
     }
   }

@@ -70,7 +70,8 @@ class Backend {
   int add_paths(const Json& payload, std::vector<std::string>& list);
   // The notices with which both jobs refuse to start; true when the job may start.
   bool may_start_job(bool list_is_empty);
-  // Copies the non-empty payload members named in `keys` into cfg and saves it.
+  // Copies the non-empty payload members named in `keys` into cfg (the added keys of
+  // settings/config.h whatever their value) and saves it.
   void apply_job_settings(const Json& payload, const std::vector<std::string>& keys);
   // How the jobs and bootstrap report: log, progress, notify and state go out through this object.
   Reporter reporter();

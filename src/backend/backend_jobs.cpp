@@ -6,6 +6,7 @@
 #include "backend/backend.h"
 #include "export/export_job.h"
 #include "media/process.h"
+#include "settings/config.h"
 #include "settings/error_log.h"
 #include "settings/path_text.h"
 
@@ -17,7 +18,9 @@ void Backend::start_cut(const Json& payload) {
   }
   if (!may_start_job(queue_is_empty))
     return;
-  apply_job_settings(payload, {"output_folder", "suffix", "resolution"});
+  std::vector<std::string> keys = {"output_folder", "suffix", "resolution"};
+  keys.insert(keys.end(), ADDED_KEYS.begin(), ADDED_KEYS.end());
+  apply_job_settings(payload, keys);
 
   std::vector<std::string> queue;
   {

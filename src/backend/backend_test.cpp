@@ -163,6 +163,31 @@ TEST_F(BackendTest, SetConfigReplacesKnownKeysAndAlwaysSaves) {
   EXPECT_TRUE(events().empty());
 }
 
+// The jump cut and loudness keys are added after the eight and any others when first set, and
+// null takes one back to its default by removing it; the default settings never hold them.
+TEST_F(BackendTest, SetConfigAddsTheOptionalKeysAndNullRemovesThem) {
+  write_text_file(paths.cfg_file, R"({"foo": 1})");
+  Backend loaded(out, paths);
+  const auto keys_of = [](const Json& cfg) {
+    std::string keys;
+    for (auto it = cfg.begin(); it != cfg.end(); ++it)
+      keys += (keys.empty() ? "" : " ") + it.key();
+    return keys;
+  };
+  const std::string eight =
+      "output_folder silence_threshold silence_duration suffix trim_silence trim_padding "
+      "resolution add_padding";
+  EXPECT_EQ(keys_of(backend.cfg()), eight);
+
+  loaded.set_config({{"loudness_target", -14.0}, {"cut_pauses", false}, {"pause_min", 0}});
+  EXPECT_EQ(keys_of(loaded.cfg()), eight + " foo loudness_target cut_pauses pause_min");
+  EXPECT_EQ(loaded.cfg()["cut_pauses"], false);
+  loaded.set_config({{"loudness_target", nullptr}, {"pause_keep", nullptr}});
+  EXPECT_EQ(keys_of(load_cfg(paths)), eight + " foo cut_pauses pause_min");
+  loaded.set_config({{"loudness_target", -16.0}});
+  EXPECT_EQ(load_cfg(paths)["loudness_target"], -16.0);
+}
+
 TEST_F(BackendTest, SupportLogCollectsEveryLogLine) {
   backend.copy_support_log(Json());
   EXPECT_EQ(json_line_text(events()[0]),

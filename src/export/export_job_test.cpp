@@ -9,6 +9,7 @@
 #include "export/finalcut_timeline.h"
 #include "export/master_mp4.h"
 #include "export/premiere_timeline.h"
+#include "media/loudness.h"
 
 TEST(ExportProgressForMessage, CountersAreComputedDividingFirst) {
   const std::tuple<const char*, double, const char*> cases[] = {
@@ -59,9 +60,11 @@ TEST(ExportProgressForMessage, KeywordsInAnyLetterCase) {
 }
 
 TEST(ExportProgressForMessage, OtherMessagesAndZeroTotalsMoveNothing) {
-  for (const char* msg :
-       {"Master-Export wird als MP4 erstellt.", "Handle: 0.00s – 12.34s", "[a/3] x", "[1/] x",
-        "[1 /2] x", "[1/0] x", "Gespeichert: /out [0/0]/x", "fuge ohne Umlaut", ""}) {
+  const std::string loudness = loudness_message(-23.4, -14.0);
+  const std::string no_loudness = loudness_message(std::nullopt, -14.0);
+  for (const char* msg : {"Master-Export wird als MP4 erstellt.", "Handle: 0.00s – 12.34s",
+                          "[a/3] x", "[1/] x", loudness.c_str(), no_loudness.c_str(), "[1 /2] x",
+                          "[1/0] x", "Gespeichert: /out [0/0]/x", "fuge ohne Umlaut", ""}) {
     EXPECT_FALSE(progress_for_message(msg).has_value()) << msg;
   }
   // A zero total is no counter, but the keywords still count.

@@ -122,7 +122,8 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
 
 std::vector<std::string> master_mux_command(const std::string& picture_list,
                                             const std::string& sound, const ClipAudio& sound_format,
-                                            const std::string& out) {
+                                            const std::string& out,
+                                            const std::string& sound_filter) {
   std::vector<std::string> args = {"ffmpeg",
                                    "-y",
                                    "-nostdin",
@@ -146,6 +147,8 @@ std::vector<std::string> master_mux_command(const std::string& picture_list,
                                    "1:a:0",
                                    "-c:v",
                                    "copy"};
+  if (!sound_filter.empty())
+    args.insert(args.end(), {"-af", sound_filter});
   append_args(args, aac_args());
   args.insert(args.end(), {"-movflags", "+faststart", path_argument(out)});
   return args;
@@ -155,7 +158,8 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
                           const ClipAudio& sound_format,
                           const std::vector<std::string>& colour_tags, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
-                          const MessageFn& log, const ProgressFn& progress) {
+                          const MessageFn& log, const ProgressFn& progress,
+                          std::optional<double> loudness_target) {
   std::vector<double> spans;
   for (const GroupClip& clip : clips)
     spans.push_back(clip.cut.dur);
@@ -215,8 +219,16 @@ void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
   log(JOINING_CLIPS);
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(pictures));
+  std::string sound_filter;
+  if (loudness_target) {
+    sound_filter = master_loudness_filter(
+        {"-f", "f32le", "-ar", std::to_string(sound_format.sample_rate), "-ac",
+         std::to_string(sound_format.channels), "-i", path_argument(path_to_utf8(sound))},
+        *loudness_target, sound_format.sample_rate, log);
+  }
   const ProcessResult joined = run_ffmpeg_with_progress(
-      master_mux_command(path_to_utf8(list_file), path_to_utf8(sound), sound_format, out),
+      master_mux_command(path_to_utf8(list_file), path_to_utf8(sound), sound_format, out,
+                         sound_filter),
       static_cast<double>(ends.back().frame) / static_cast<double>(FPS), progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, JOIN_ERROR_TAIL));

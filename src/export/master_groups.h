@@ -51,18 +51,22 @@ std::vector<std::string> group_command(const std::vector<GroupClip>& clips, Clip
                                        const std::vector<std::string>& colour_tags,
                                        const std::string& picture, const std::string& sound);
 
-// The master from the concat list of the groups' pictures and the joined sound.
+// The master from the concat list of the groups' pictures and the joined sound, which goes
+// through `sound_filter` (none when empty) on its way to the AAC encoder.
 std::vector<std::string> master_mux_command(const std::string& picture_list,
                                             const std::string& sound, const ClipAudio& sound_format,
-                                            const std::string& out);
+                                            const std::string& out,
+                                            const std::string& sound_filter = "");
 
 // Writes the master of `clips` to `out`, with the group files in `temporary`, which the caller
 // removes. Logs each clip's counter (with its `handle_message`) when its group's run reaches it,
 // then "Füge Clips zusammen ..."; `progress` is told how far the run is within the clip logged
-// last, and within the join. Throws "Fehler bei " + the group's clip names + ": " + FFmpeg's
-// error tail when a group fails, "Concat Fehler: " + the tail when the join does.
+// last, and within the join. With a `loudness_target` the joined sound is measured (one run over
+// its samples) and brought to it in the join. Throws "Fehler bei " + the group's clip names + ": "
+// + FFmpeg's error tail when a group fails, "Concat Fehler: " + the tail when the join does.
 void run_master_in_groups(const std::vector<GroupClip>& clips, FrameSize frame,
                           const ClipAudio& sound_format,
                           const std::vector<std::string>& colour_tags, const fs::path& temporary,
                           const std::string& extension, const std::string& out,
-                          const MessageFn& log, const ProgressFn& progress = {});
+                          const MessageFn& log, const ProgressFn& progress = {},
+                          std::optional<double> loudness_target = std::nullopt);

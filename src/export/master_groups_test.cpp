@@ -294,3 +294,28 @@ TEST(MasterGroupsMedia, RecordingsAsDevicesWriteThemJoinWithTheirSpeechAndTheirS
   EXPECT_NEAR(centre_luma(master, starts[2] + 0.1), TEST_GREY_LUMA, 3.0);
   EXPECT_EQ(content_box(master, starts[3] + 0.1), "1080x608");
 }
+
+// Two clips recorded 8 dB apart, the louder with peaks well above its tone: the master's sound is
+// measured once it is joined and brought to the target in the join, its peaks held below -1 dBTP
+// after the AAC encoder.
+TEST(MasterGroupsMedia, TheMasterIsBroughtToTheLoudnessTarget) {
+  ScopedTempDir scratch;
+  make_marked_talk(scratch / "leise.mp4", {0.1, 2, 0.4, 0.1, 0.1}, 0.08);
+  make_marked_talk(scratch / "laut.mp4", {0.1, 2, 0.4, 0.1, 0.1}, 0.2, 0.1);
+  Json cfg = export_cfg(path_to_utf8(scratch / "out"));
+  cfg["loudness_target"] = -16.0;
+  Recorder recorder;
+  std::vector<std::string> logs;
+  run_master_mp4(
+      {path_to_utf8(scratch / "leise.mp4"), path_to_utf8(scratch / "laut.mp4")}, cfg,
+      [&](const std::string& m) { logs.push_back(m); }, recorder.done(), recorder.err(),
+      scratch_paths(scratch));
+  const fs::path master = scratch / "out" / "master_video.mp4";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(master));
+  EXPECT_TRUE(std::any_of(logs.begin(), logs.end(), [](const std::string& m) {
+    return m.rfind("Lautheit: ", 0) == 0 && m.find("Ziel -16.0 LUFS") != std::string::npos;
+  }));
+  const MeasuredLoudness loudness = measured_loudness(master);
+  EXPECT_NEAR(loudness.integrated, -16.0, 1.0);
+  EXPECT_LE(loudness.true_peak, -1.0);
+}

@@ -10,6 +10,7 @@
 #include "export/master_groups.h"
 #include "export/probe_ahead.h"
 #include "media/ffmpeg_command.h"
+#include "media/loudness.h"
 #include "media/path_argument.h"
 #include "media/probe_json.h"
 #include "media/process.h"
@@ -17,6 +18,7 @@
 #include "media/sdr_conversion.h"
 #include "media/sound_tracks.h"
 #include "settings/atomic_file.h"
+#include "settings/config.h"
 #include "settings/error_log.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
@@ -153,14 +155,25 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
 }
 
 std::vector<std::string> concat_command(const std::string& list_file, const std::string& out,
-                                        const std::vector<std::string>& colour_tags) {
+                                        const std::vector<std::string>& colour_tags,
+                                        const std::string& sound_filter) {
   std::vector<std::string> args = {"ffmpeg", "-y", "-nostdin", "-f",     "concat",
                                    "-safe",  "0",  "-i",       list_file};
   append_args(args, h264_args());
   append_args(args, colour_tags);
+  if (!sound_filter.empty())
+    args.insert(args.end(), {"-af", sound_filter});
   append_args(args, aac_args());
   args.insert(args.end(), {"-movflags", "+faststart", out});
   return args;
+}
+
+std::string master_loudness_filter(const std::vector<std::string>& input, double target,
+                                   int sample_rate, const MessageFn& log) {
+  const std::optional<double> measured = measure_loudness(input);
+  log(loudness_message(measured, target));
+  const std::optional<double> gain = loudness_gain(measured, target);
+  return gain ? loudness_filter(*gain, sample_rate) : "";
 }
 
 std::string concat_list_text(const std::vector<std::string>& names) {
@@ -221,7 +234,7 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
                              const std::vector<std::string>& colour_tags, FrameSize frame,
                              const fs::path& temporary, const std::string& extension,
                              const std::string& output, const MessageFn& log,
-                             const ProgressFn& progress) {
+                             const ProgressFn& progress, std::optional<double> loudness_target) {
   const ClipAudio silence_format = master_sound_format(audio);
   const size_t n = files.size();
   std::vector<std::string> names;
@@ -254,9 +267,15 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
   log(JOINING_CLIPS);
   const fs::path list_file = temporary / "list.txt";
   write_file_atomically(list_file, concat_list_text(names));
+  const std::string list = path_argument(path_to_utf8(list_file));
+  std::string sound_filter;
+  if (loudness_target) {
+    sound_filter = master_loudness_filter({"-f", "concat", "-safe", "0", "-i", list},
+                                          *loudness_target, silence_format.sample_rate, log);
+  }
   const ProcessResult joined = run_ffmpeg_with_progress(
-      concat_command(path_argument(path_to_utf8(list_file)), path_argument(output), colour_tags),
-      master_seconds, progress);
+      concat_command(list, path_argument(output), colour_tags, sound_filter), master_seconds,
+      progress);
   if (joined.exit_code != 0)
     throw std::runtime_error("Concat Fehler: " + utf8_tail(joined.err, 800));
 }
@@ -317,6 +336,7 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
   std::optional<PendingFile> temporary_folder;
   try {
     const FrameSize frame = frame_size_for(json_plain_text(cfg.at("resolution")));
+    const std::optional<double> loudness_target = loudness_target_of(cfg);
     const fs::path output_folder = path_from_utf8(json_plain_text(cfg.at("output_folder")));
     fs::create_directories(output_folder);
     const std::string extension = master_extension(files);
@@ -339,10 +359,10 @@ void run_master_mp4(const std::vector<std::string>& files, const Json& cfg, cons
     }
     if (const auto clips = clips_for_groups(files, probed, audio, sources)) {
       run_master_in_groups(*clips, frame, master_sound_format(audio), colour_tags, temporary,
-                           extension, master.text(), log, progress);
+                           extension, master.text(), log, progress, loudness_target);
     } else {
       run_master_clip_by_clip(files, probed, audio, sources, colour_tags, frame, temporary,
-                              extension, master.text(), log, progress);
+                              extension, master.text(), log, progress, loudness_target);
     }
     fs::rename(master.path(), path_from_utf8(output));
 

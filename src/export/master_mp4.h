@@ -72,9 +72,17 @@ std::vector<std::string> normalisation_command(const std::string& clip, const Ma
                                                const ClipSource& source = {},
                                                const std::vector<std::string>& colour_tags = {});
 
-// The join of the clips named in `list_file` into `out`, re-encoded.
+// The join of the clips named in `list_file` into `out`, re-encoded, the sound through
+// `sound_filter` (none when empty).
 std::vector<std::string> concat_command(const std::string& list_file, const std::string& out,
-                                        const std::vector<std::string>& colour_tags = {});
+                                        const std::vector<std::string>& colour_tags = {},
+                                        const std::string& sound_filter = "");
+
+// The filter that brings the master's joined sound, as FFmpeg reads it with the input options
+// `input`, from its measured loudness to `target`: one run that measures it, then the log line
+// that says what it found. Empty when there was nothing to measure.
+std::string master_loudness_filter(const std::vector<std::string>& input, double target,
+                                   int sample_rate, const MessageFn& log);
 
 // The concat list: one line "file '<name>'" per clip. The names are taken relative to the list's
 // own folder, so the folder's path (an apostrophe in a user name) never enters the list; a quote
@@ -82,7 +90,8 @@ std::vector<std::string> concat_command(const std::string& list_file, const std:
 // which FFmpeg can read neither as an option nor as a protocol.
 std::string concat_list_text(const std::vector<std::string>& names);
 
-// The exporter of mode "mp4": reads `resolution` and `output_folder`; reports through `log`,
+// The exporter of mode "mp4": reads `resolution`, `output_folder` and `loudness_target` (which
+// fails the export before any child runs when it holds no target); reports through `log`,
 // then exactly one of `done` (the master's path) and `err` (the error text, whose report goes to
 // the error log of `paths`). The normalisations and the join report their progress through
 // `progress`.

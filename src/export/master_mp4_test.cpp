@@ -265,6 +265,14 @@ TEST(MasterMp4Failures, UnknownResolutionAndUnreadableClipsEndInErr) {
   EXPECT_EQ(unknown_frame.outcome(), "err: Unbekannte Auflösung: 8K");
   EXPECT_TRUE(unknown_frame.logs().empty());
 
+  Json loud = export_cfg(path_to_utf8(scratch / "out"));
+  loud["loudness_target"] = 6;
+  Recorder no_target;
+  run_master_mp4({"/clips/a.mp4"}, loud, no_target.log(), no_target.done(), no_target.err(),
+                 scratch_paths(scratch));
+  EXPECT_EQ(no_target.outcome(), "err: Ungültiger Wert für loudness_target: 6");
+  EXPECT_TRUE(no_target.logs().empty());
+
   Recorder missing;
   run_master_mp4({path_to_utf8(scratch / "gone.mp4")}, export_cfg(path_to_utf8(scratch / "out")),
                  missing.log(), missing.done(), missing.err(), scratch_paths(scratch));
@@ -406,4 +414,37 @@ TEST(MasterMp4Media, TheClipByClipRunsKeepTheVoiceAndBringHdrToBt709) {
   EXPECT_GT(sound_level(scratch / "bildschirm.mp4", 0, 0.1, 0.2), -25.0);
   EXPECT_EQ(streams_of(probe(scratch / "telefon.mp4"), "video").at(0)["color_transfer"], "bt709");
   EXPECT_NEAR(centre_luma(scratch / "telefon.mp4"), TEST_GREY_LUMA, 3.0);
+}
+
+// The route clip by clip measures the normalised clips' sound through the concat list and brings
+// it to the target in the join.
+TEST(MasterMp4Media, TheJoinClipByClipBringsTheSoundToTheLoudnessTarget) {
+  ScopedTempDir scratch;
+  make_marked_talk(scratch / "leise.mp4", {0.1, 2, 0.4, 0.1, 0.1}, 0.08);
+  make_marked_talk(scratch / "laut.mp4", {0.1, 2, 0.4, 0.1, 0.1}, 0.2, 0.1);
+  MasterClipCut cut;
+  cut.dur = 1.1;
+  for (const std::string name : {"leise", "laut"}) {
+    const ProcessResult run = run_process(
+        normalisation_command(path_to_utf8(scratch / (name + ".mp4")), cut, {64, 112},
+                              path_to_utf8(scratch / ("norm_" + name + ".mp4")), std::nullopt),
+        120, OutputDecoding::replace_invalid);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+  }
+  write_text_file(scratch / "list.txt", concat_list_text({"norm_leise.mp4", "norm_laut.mp4"}));
+  std::vector<std::string> logs;
+  const std::string filter = master_loudness_filter(
+      {"-f", "concat", "-safe", "0", "-i", path_to_utf8(scratch / "list.txt")}, -16.0, 48000,
+      [&](const std::string& m) { logs.push_back(m); });
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_EQ(logs[0].rfind("Lautheit: ", 0), 0u) << logs[0];
+  const ProcessResult joined =
+      run_process(concat_command(path_to_utf8(scratch / "list.txt"),
+                                 path_to_utf8(scratch / "master.mp4"), {}, filter),
+                  120, OutputDecoding::replace_invalid);
+  ASSERT_EQ(joined.exit_code, 0) << joined.err;
+  const MeasuredLoudness loudness = measured_loudness(scratch / "master.mp4");
+  EXPECT_NEAR(loudness.integrated, -16.0, 1.0);
+  EXPECT_LE(loudness.true_peak, -1.0);
+  EXPECT_NEAR(probed_duration(scratch / "master.mp4"), 2.2, 0.1);
 }

@@ -119,7 +119,8 @@ RecordingFacts get_duration_and_sound(const std::string& fp) {
   const std::string json = checked_probe(fp, probe_format(fp, STREAM_FACTS));
   return {duration_from_probe_json(json),        has_sound_track_in_probe_json(json),
           picture_missing_in_probe_json(json),   timecode_from_probe_json(json),
-          sound_track_count_in_probe_json(json), picture_from_probe_json(json)};
+          sound_track_count_in_probe_json(json), picture_from_probe_json(json),
+          sound_rates_in_probe_json(json)};
 }
 
 FileProbe probe_file(const std::string& fp, const std::string& stream_entries) {

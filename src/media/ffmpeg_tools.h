@@ -45,6 +45,7 @@ struct PictureFacts {
   std::optional<FrameRate> rate;  // the rate FFmpeg encodes it at; nothing when unknown
   bool square_pixels = true;      // false: the sample aspect stretches the stored pixels
   ColourCoding colour;
+  double start = 0.0;  // seconds from the file's start to its first picture
 };
 
 // The format of a file's first sound stream; 0 where the probe does not tell.
@@ -73,8 +74,8 @@ struct ClipFacts {
 ClipFacts get_duration_and_handles(const std::string& fp);
 
 // What one ffprobe run tells about a recording to cut: the duration it states (nothing when it
-// states none), how many sound tracks it has, whether it is known to have no picture, its
-// picture, and its timecode when it carries a timecode tag.
+// states none), how many sound tracks it has and their sample rates, whether it is known to have
+// no picture, its picture, and its timecode when it carries a timecode tag.
 struct RecordingFacts {
   std::optional<double> duration;
   bool has_sound;
@@ -82,6 +83,7 @@ struct RecordingFacts {
   std::optional<ProbedTimecode> timecode;
   int sound_tracks = 0;
   std::optional<PictureFacts> picture;
+  std::vector<int> sound_rates;  // of each sound track, 0 where the probe does not tell
 };
 
 // The checks for a sound track and a picture, the timecode and the stated duration from a single

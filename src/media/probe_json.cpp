@@ -296,6 +296,18 @@ int sound_track_count_in_probe_json(const std::string& json_text) {
   }));
 }
 
+std::vector<int> sound_rates_in_probe_json(const std::string& json_text) {
+  const auto probe = probe_with_streams(json_text);
+  std::vector<int> rates;
+  if (!probe)
+    return rates;
+  for (const Json& stream : (*probe)["streams"]) {
+    if (is_stream_of_kind(stream, "audio"))
+      rates.push_back(whole_number_of(stream.value("sample_rate", Json())));
+  }
+  return rates;
+}
+
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text) {
   const auto probe = probe_with_streams(json_text);
   if (!probe)
@@ -364,6 +376,9 @@ std::optional<PictureFacts> picture_from_probe_json(const std::string& json_text
   if (turn == 90 || turn == 270)
     std::swap(picture.width, picture.height);
   picture.rate = encoding_rate(*video);
+  const Json format = probe->value("format", Json::object());
+  if (format.is_object())
+    picture.start = start_time_of(*video) - start_time_of(format);
   return picture;
 }
 

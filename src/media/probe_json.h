@@ -52,6 +52,10 @@ bool has_picture_in_probe_json(const std::string& json_text);
 // How many streams of codec_type "audio" the probe lists; 0 when none or the JSON is unusable.
 int sound_track_count_in_probe_json(const std::string& json_text);
 
+// The sample rate of each stream of codec_type "audio", in their order; 0 for each the probe does
+// not tell. Empty when there is none or the JSON is unusable.
+std::vector<int> sound_rates_in_probe_json(const std::string& json_text);
+
 // The channels of the first sound stream in the probe's streams section, 0 when it lists none.
 // Nothing when there is no usable streams section or that stream's count is not a positive number.
 std::optional<int> sound_channels_in_probe_json(const std::string& json_text);

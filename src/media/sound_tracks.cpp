@@ -78,6 +78,16 @@ size_t speech_track(const std::string& fp, size_t count) {
   return loudest_track(track_levels_from_report(run.err, count));
 }
 
+std::vector<std::string> sound_track_dispositions(size_t count) {
+  if (count < 2)
+    return {};
+  // A recorder marks its first track as the default one; the speech takes that place.
+  std::vector<std::string> args;
+  for (size_t out = 0; out < count; ++out)
+    args.insert(args.end(), {"-disposition:a:" + std::to_string(out), out == 0 ? "default" : "0"});
+  return args;
+}
+
 std::vector<std::string> sound_track_maps(size_t speech, size_t count) {
   if (count < 2)
     return {"-map", "0:a?"};
@@ -86,8 +96,7 @@ std::vector<std::string> sound_track_maps(size_t speech, size_t count) {
     if (track != speech)
       args.insert(args.end(), {"-map", "0:a:" + std::to_string(track)});
   }
-  // A recorder marks its first track as the default one; the speech takes that place.
-  for (size_t out = 0; out < count; ++out)
-    args.insert(args.end(), {"-disposition:a:" + std::to_string(out), out == 0 ? "default" : "0"});
+  const std::vector<std::string> dispositions = sound_track_dispositions(count);
+  args.insert(args.end(), dispositions.begin(), dispositions.end());
   return args;
 }

@@ -33,6 +33,10 @@ size_t loudest_track(const std::vector<std::optional<double>>& levels);
 // error tail when the run fails.
 size_t speech_track(const std::string& fp, size_t count);
 
+// The dispositions of `count` sound tracks kept in that order: the speech, first, as the default
+// track that players and editors play. None for one track or none.
+std::vector<std::string> sound_track_dispositions(size_t count);
+
 // The maps and dispositions of the sound in an encode that keeps all `count` tracks of input 0:
 // the speech track first, as the default track that players and editors play, the others after
 // it in their order. With one track or none, the plain "0:a?" that takes whatever there is.

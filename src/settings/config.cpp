@@ -1,5 +1,7 @@
 #include "settings/config.h"
 
+#include <algorithm>
+
 #include "settings/atomic_file.h"
 #include "settings/constants.h"
 #include "settings/path_text.h"
@@ -45,4 +47,33 @@ void save_cfg(const Json& cfg, const FixedPaths& paths) {
   } catch (const std::exception&) {
     // The settings live on in memory.
   }
+}
+
+const std::vector<std::string> ADDED_KEYS = {"cut_pauses", "pause_min", "pause_keep",
+                                             "loudness_target"};
+
+bool is_added_key(const std::string& key) {
+  return std::find(ADDED_KEYS.begin(), ADDED_KEYS.end(), key) != ADDED_KEYS.end();
+}
+
+void set_added_key(Json& cfg, const std::string& key, const Json& value) {
+  if (value.is_null())
+    cfg.erase(key);
+  else
+    cfg[key] = value;
+}
+
+std::runtime_error invalid_setting(const std::string& key, const Json& value) {
+  return std::runtime_error("Ungültiger Wert für " + key + ": " + json_plain_text(value));
+}
+
+std::optional<double> loudness_target_of(const Json& cfg) {
+  const auto it = cfg.find("loudness_target");
+  if (it == cfg.end() || it->is_null())
+    return std::nullopt;
+  // Quieter than the loudness meter's floor there is nothing to aim at, and above full scale no
+  // sound can be.
+  if (!it->is_number() || !(it->get<double>() >= -70.0 && it->get<double>() <= 0.0))
+    throw invalid_setting("loudness_target", *it);
+  return it->get<double>();
 }

@@ -1,7 +1,10 @@
 #include "settings/pending_files.h"
 
+#include <cstdio>
 #include <mutex>
+#include <random>
 #include <set>
+#include <stdexcept>
 
 #include "settings/path_text.h"
 
@@ -39,4 +42,18 @@ void remove_pending_files() {
   std::lock_guard<std::mutex> hold(registry_lock);
   for (const fs::path& path : registry())
     remove_quietly(path);
+}
+
+fs::path fresh_temporary_path(const std::string& prefix, const std::string& extension) {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(random()));
+    const fs::path path = fs::temp_directory_path() / (prefix + name + extension);
+    std::error_code unknown;
+    if (!fs::exists(path, unknown) && !unknown)
+      return path;
+  }
+  throw std::runtime_error("Temporäre Datei konnte nicht angelegt werden");
 }

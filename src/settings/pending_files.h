@@ -25,6 +25,10 @@ class PendingFile {
   std::filesystem::path path_;
 };
 
+// A path in the system's temporary folder that nothing lies at yet: `prefix`, a random name and
+// `extension`.
+std::filesystem::path fresh_temporary_path(const std::string& prefix, const std::string& extension);
+
 // Removes everything that is registered now; failures are ignored. The registrations stay, so
 // the scopes that made them end as usual if they get the chance.
 void remove_pending_files();

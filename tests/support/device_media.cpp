@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "media/process.h"
+#include "settings/constants.h"
 #include "settings/number_text.h"
 #include "settings/path_text.h"
 #include "support/test_util.h"
@@ -187,4 +188,68 @@ double sound_level(const fs::path& path, int track, double from, double length) 
       report_of({"-ss", double_text(from), "-t", double_text(length), "-i", path_to_utf8(path),
                  "-map", "0:a:" + std::to_string(track), "-af", "volumedetect"}),
       "mean_volume:");
+}
+
+void make_marked_talk(const fs::path& path, const Talk& talk, double level, double click_every) {
+  // A microsecond early at both ends: a frame's or a sample's time, the product of its number and
+  // a rounded time base, may fall a hair short of the boundary it lies on.
+  const double period = talk.word + talk.pause;
+  const double end = talk.lead + talk.words * period - talk.pause;
+  const std::string speaking = "between(t," + double_text(talk.lead) + "-1e-6," + double_text(end) +
+                               "-1e-6)*lt(mod(t-" + double_text(talk.lead) + "+1e-6," +
+                               double_text(period) + ")," + double_text(talk.word) + ")";
+  const double at = end + talk.tail;
+  std::string tone = double_text(level) + "*sin(2*PI*440*t)";
+  if (click_every > 0.0)
+    tone += "+(0.9-" + double_text(level) + ")*lt(mod(n," +
+            std::to_string(static_cast<long>(click_every * 48000)) + "),3)";
+  const std::string sound =
+      "aevalsrc='(" + tone + ")*(" + speaking + ")':s=48000:d=" + double_text(at);
+  std::vector<std::string> args;
+  if (is_audio_file(path_to_utf8(path))) {
+    args = {"-f", "lavfi", "-i", sound};
+  } else {
+    args = {"-f",       "lavfi",
+            "-i",       "color=c=black:s=64x48:r=30:d=" + double_text(at),
+            "-f",       "lavfi",
+            "-i",       sound,
+            "-vf",      "drawbox=w=iw:h=ih:color=white:t=fill:enable='" + speaking + "'",
+            "-c:v",     "libx264",
+            "-preset",  "ultrafast",
+            "-g",       "30",
+            "-pix_fmt", "yuv420p"};
+  }
+  args.push_back(path_to_utf8(path));
+  run_ffmpeg(args);
+}
+
+std::vector<double> bright_onsets(const fs::path& path) {
+  const std::string report = report_of(
+      {"-i", path_to_utf8(path), "-an", "-vf",
+       "crop=iw/4:ih/4,format=gray,signalstats,metadata=print:key=lavfi.signalstats.YAVG"});
+  std::vector<double> onsets;
+  bool bright = false;
+  double time = 0.0;
+  for (size_t at = 0; (at = report.find("pts_time:", at)) != std::string::npos;) {
+    time = std::stod(report.substr(at + 9));
+    at = report.find("lavfi.signalstats.YAVG=", at);
+    if (at == std::string::npos)
+      break;
+    const bool now = std::stod(report.substr(at + 23)) > 100.0;
+    if (now && !bright)
+      onsets.push_back(time);
+    bright = now;
+  }
+  return onsets;
+}
+
+MeasuredLoudness measured_loudness(const fs::path& path) {
+  const std::string report =
+      report_of({"-i", path_to_utf8(path), "-map", "0:a:0", "-af", "ebur128=peak=true"});
+  const size_t summary = report.rfind("Summary:");
+  if (summary == std::string::npos)
+    throw std::runtime_error("no loudness summary in: " + report);
+  const std::string tail = report.substr(summary);
+  return {last_number_after(tail.substr(0, tail.find("Threshold")), "I:"),
+          last_number_after(tail, "Peak:")};
 }

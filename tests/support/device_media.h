@@ -43,3 +43,32 @@ std::string content_box(const fs::path& path, double at = 0.0);
 
 // The mean level in dB of sound track `track` of `path` from second `from` for `length` seconds.
 double sound_level(const fs::path& path, int track, double from, double length);
+
+// A talk whose picture shows when it speaks, for checks of sync: 64x48 at 30 fps, white while a
+// 440 Hz tone of amplitude `level` sounds, black while it pauses. After `lead` seconds of pause
+// come `words` words of `word` seconds with pauses of `pause` between them, then `tail` seconds
+// of pause. Every `click_every` seconds (0: never) a click of three samples at 0.9 stands out of
+// the tone where it sounds, peaks as a real voice has them. Sample-exact: the tone starts and
+// stops at the words' ends. The container follows the extension of `path` (an audio extension
+// gives the tone alone).
+struct Talk {
+  double lead;
+  int words;
+  double word;
+  double pause;
+  double tail;
+};
+void make_marked_talk(const fs::path& path, const Talk& talk, double level,
+                      double click_every = 0.0);
+
+// The times (seconds, as the file's frames carry them) of the frames whose centre turns bright
+// after a dark one, the first frame included when it is bright.
+std::vector<double> bright_onsets(const fs::path& path);
+
+// The integrated loudness (LUFS) and the true peak (dBTP) of the first sound track of `path`,
+// as FFmpeg's EBU R128 meter measures them.
+struct MeasuredLoudness {
+  double integrated;
+  double true_peak;
+};
+MeasuredLoudness measured_loudness(const fs::path& path);

@@ -233,3 +233,37 @@ bool process_has_ended(int pid) {
   const char state = stat[name_end + 2];
   return state == 'Z' || state == 'X';
 }
+
+ChildLog::ChildLog() {
+  for (const auto& [program, real] :
+       {std::pair{"ffmpeg", real_ffmpeg_}, {"ffprobe", real_ffprobe_}}) {
+    // One line per run, written at once (runs overlap): the name, then each argument after a
+    // tab.
+    stand_ins_.add(program, "line=$(printf '%s' " + std::string(program) +
+                                "; printf '\\t%s' \"$@\")\nprintf '%s\\n' \"$line\" >> '" +
+                                path_to_utf8(file_) + "'\nexec '" + real + "' \"$@\"");
+  }
+}
+
+std::vector<std::string> ChildLog::lines() const {
+  std::istringstream text(fs::exists(file_) ? read_text_file(file_) : "");
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(text, line);)
+    lines.push_back(line);
+  return lines;
+}
+
+int ChildLog::runs_of(const std::string& program) const {
+  int runs = 0;
+  for (const std::string& line : lines())
+    runs += line.substr(0, line.find('\t')) == program ? 1 : 0;
+  return runs;
+}
+
+bool ChildLog::ran_with(const std::string& argument) const {
+  for (const std::string& line : lines()) {
+    if ((line + "\t").find("\t" + argument + "\t") != std::string::npos)
+      return true;
+  }
+  return false;
+}

@@ -100,3 +100,23 @@ bool process_has_ended(int pid);
 
 // The running children of `parent` whose command line holds `text` (Linux only).
 std::vector<int> children_mentioning(int parent, const std::string& text);
+
+// Stand-ins on the search path that note every ffmpeg and ffprobe run, one line each (the
+// program's name, then its arguments), and hand the call on to the real program.
+class ChildLog {
+ public:
+  ChildLog();
+
+  // How often `program` has run so far.
+  int runs_of(const std::string& program) const;
+  // True when a run so far had `argument` among its arguments.
+  bool ran_with(const std::string& argument) const;
+
+ private:
+  std::vector<std::string> lines() const;
+
+  const std::string real_ffmpeg_ = program_on_path("ffmpeg");
+  const std::string real_ffprobe_ = program_on_path("ffprobe");
+  ScopedStandIns stand_ins_;
+  const fs::path file_ = stand_ins_.folder() / "children.txt";
+};
