@@ -8,13 +8,10 @@
 
 namespace {
 
-// Each byte percent-encoded unless it is unreserved or a "/" between components.
-std::string encoded_path(const std::string& path) {
-  return percent_encoded(path, true);
-}
-
-bool starts_with(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
+// "file://" and the rooted path, each byte percent-encoded unless it is unreserved or a "/"
+// between components.
+std::string rooted_url(const std::string& path) {
+  return "file://" + percent_encoded(path.starts_with("/") ? path : "/" + path, true);
 }
 
 bool is_drive(const std::string& path) {
@@ -28,15 +25,15 @@ std::string windows_file_url(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
   // The long-path forms "\\?\C:\..." and "\\?\UNC\server\..." name the same files as the short
   // ones.
-  if (starts_with(path, "//?/UNC/"))
+  if (path.starts_with("//?/UNC/"))
     path = "//" + path.substr(8);
-  else if (starts_with(path, "//?/"))
+  else if (path.starts_with("//?/"))
     path = path.substr(4);
-  if (starts_with(path, "//"))
-    return "file:" + encoded_path(path);
+  if (path.starts_with("//"))
+    return "file:" + percent_encoded(path, true);
   if (is_drive(path))
-    return "file:///" + path.substr(0, 2) + encoded_path(path.substr(2));
-  return "file://" + encoded_path(starts_with(path, "/") ? path : "/" + path);
+    return "file:///" + path.substr(0, 2) + percent_encoded(path.substr(2), true);
+  return rooted_url(path);
 }
 
 }  // namespace
@@ -44,8 +41,7 @@ std::string windows_file_url(std::string path) {
 std::string standard_file_url_of(const std::string& absolute_path, PathStyle style) {
   if (style == PathStyle::windows)
     return windows_file_url(absolute_path);
-  return "file://" +
-         encoded_path(starts_with(absolute_path, "/") ? absolute_path : "/" + absolute_path);
+  return rooted_url(absolute_path);
 }
 
 std::string standard_file_url(const std::string& path_text) {
