@@ -21,7 +21,9 @@ namespace {
 constexpr double MAX_CLIP_SECONDS = 24 * 3600;
 
 // What the clip's file holds, as its asset declares it. A picture whose rate is unknown or absurd
-// is declared at the timeline's rate and without its timecode, which counts frames of that rate.
+// is declared at the timeline's rate. The timecode counts frames of the rate rounded to a whole
+// number, which are the asset's frames only for whole and NTSC rates; at any other rate (12.5
+// fps) the asset starts at 0 without it.
 FcpxmlAsset asset_of(const std::string& path, const ClipFacts& facts, const PictureFacts& picture) {
   FcpxmlAsset asset;
   asset.name = stem_of(path);
@@ -31,7 +33,10 @@ FcpxmlAsset asset_of(const std::string& path, const ClipFacts& facts, const Pict
   asset.width = picture.width;
   asset.height = picture.height;
   asset.colour_space = fcpxml_colour_space(picture.colour);
-  if (frame && facts.timecode) {
+  // The standard forms of frame_duration_for_rate; an exact reciprocal may share their numerator.
+  const bool timecode_frames = frame && ((frame->num == 100 && frame->den % 100 == 0) ||
+                                         (frame->num == 1001 && frame->den % 1000 == 0));
+  if (timecode_frames && facts.timecode) {
     asset.start_frame = facts.timecode->frame;
     asset.drop_frame = facts.timecode->drop_frame;
   }

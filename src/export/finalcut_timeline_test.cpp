@@ -266,3 +266,24 @@ TEST(FinalCutTimelineMedia, AnHdrFileIsDeclaredInItsOwnColourSpace) {
   EXPECT_EQ(colour_of_format[assets[0].at("format")], "9-18-9 (Rec. 2020 HLG)");
   EXPECT_EQ(colour_of_format[assets[1].at("format")], "1-1-1 (Rec. 709)");
 }
+
+// A timecode counts whole frames per second: at 12.5 fps its frame numbers are not the asset's
+// frames, and taking them would start the asset 144 seconds late.
+TEST(FinalCutTimelineMedia, ATimecodeAtARateThatIsNeitherWholeNorNtscIsLeftOut) {
+  ScopedTempDir scratch;
+  make_media(scratch / "half.mov", "25/2", 0, 0, {"-timecode", "01:00:00:00"});
+  Recorder recorder;
+  run_master_fcpxml({path_to_utf8(scratch / "half.mov")}, export_cfg(path_to_utf8(scratch / "out")),
+                    recorder.log(), recorder.done(), recorder.err(), scratch_paths(scratch));
+  const fs::path document = scratch / "out" / "finalcut_timeline.fcpxml";
+  ASSERT_EQ(recorder.outcome(), "done: " + path_to_utf8(document));
+  const std::string doc = read_text_file(document);
+  expect_valid_fcpxml(doc);
+  const std::vector<XmlElement> elements = xml_elements(doc);
+  const std::vector<XmlElement> assets = elements_named(elements, "asset");
+  ASSERT_EQ(assets.size(), 1u);
+  EXPECT_EQ(assets[0].at("start"), "0s");
+  const std::vector<XmlElement> clips = elements_named(elements, "asset-clip");
+  ASSERT_EQ(clips.size(), 1u);
+  EXPECT_EQ(clips[0].at("tcFormat"), "");
+}
