@@ -1,9 +1,7 @@
 #include "export/davinci_timeline.h"
 
 #include <algorithm>
-#include <stdexcept>
 
-#include "export/export_messages.h"
 #include "export/file_url.h"
 #include "export/probe_ahead.h"
 #include "export/timeline_xml.h"
@@ -34,22 +32,9 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
     fs::create_directories(output_folder);
     const fs::path document = output_folder / "davinci_timeline.xml";
     log("DaVinci Export: nutze Clips direkt aus der Reihenfolge");
-    log(ANALYSING_CLIPS);
-
-    std::vector<std::string> clip_paths;
-    for (const std::string& file : files)
-      clip_paths.push_back(absolute_form_text(file));
-    const auto facts_of = probe_ahead(clip_paths, probes_at_once());
-
     std::vector<TimelineClip> clips;
-    for (size_t i = 0; i < clip_paths.size(); ++i) {
-      const std::string& path = clip_paths[i];
-      log(clip_counter_message(i + 1, files.size(), file_name_of(path)));
-      std::error_code error;
-      if (!fs::exists(path_from_utf8(path), error))
-        throw std::runtime_error("Datei nicht gefunden: " + path);
-      // One probe gives the length, the handles and what the document declares of the file.
-      const ClipFacts facts = facts_of(i);
+    // One probe gives the length, the handles and what the document declares of the file.
+    for_each_probed_clip(files, log, [&](const std::string& path, const ClipFacts& facts) {
       const TimelineSpan span = davinci_span(facts.duration, facts.handles);
       if (span.from_handles) {
         log("Handle: In=" + fixed_text(span.t_start, 2) + "s Out=" + fixed_text(span.t_end, 2) +
@@ -63,7 +48,7 @@ void run_master_xml(const std::vector<std::string>& files, const Json& cfg, cons
       clip.dur_f = clip_duration_frames(span.t_start, span.t_end);
       describe_file(clip, facts);
       clips.push_back(clip);
-    }
+    });
 
     const std::string document_text = path_to_utf8(document);
     write_file_atomically(document,

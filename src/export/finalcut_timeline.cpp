@@ -73,24 +73,11 @@ void run_master_fcpxml(const std::vector<std::string>& files, const Json& cfg, c
     fs::create_directories(output_folder);
     const fs::path document = output_folder / "finalcut_timeline.fcpxml";
     log("Final Cut Pro Export: nutze Clips direkt aus der Reihenfolge");
-    log(ANALYSING_CLIPS);
-
-    std::vector<std::string> clip_paths;
-    for (const std::string& file : files)
-      clip_paths.push_back(absolute_form_text(file));
-    const auto facts_of = probe_ahead(clip_paths, probes_at_once());
-
     std::vector<FcpxmlAsset> assets;
     std::vector<FcpxmlClip> clips;
     std::map<std::string, size_t> asset_of_path;
-    for (size_t i = 0; i < clip_paths.size(); ++i) {
-      const std::string& path = clip_paths[i];
+    for_each_probed_clip(files, log, [&](const std::string& path, const ClipFacts& facts) {
       const std::string name = file_name_of(path);
-      log(clip_counter_message(i + 1, files.size(), name));
-      std::error_code error;
-      if (!fs::exists(path_from_utf8(path), error))
-        throw std::runtime_error("Datei nicht gefunden: " + path);
-      const ClipFacts facts = facts_of(i);
       if (!facts.picture)
         throw std::runtime_error("Fehler bei " + name +
                                  ": kein Bild, die Datei enthält keine Videospur");
@@ -114,7 +101,7 @@ void run_master_fcpxml(const std::vector<std::string>& files, const Json& cfg, c
         assets.push_back(asset);
       for (const ClipPiece& piece : pieces)
         clips.push_back({index, piece});
-    }
+    });
 
     const std::string document_text = path_to_utf8(document);
     write_file_atomically(

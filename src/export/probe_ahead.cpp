@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <future>
 #include <memory>
+#include <stdexcept>
 #include <thread>
+
+#include "export/export_messages.h"
+#include "settings/path_text.h"
 
 namespace {
 
@@ -47,6 +51,24 @@ std::function<FileProbe(size_t)> probe_files_ahead(std::vector<std::string> path
                                   [entries = std::move(stream_entries)](const std::string& path) {
                                     return probe_file(path, entries);
                                   });
+}
+
+void for_each_probed_clip(
+    const std::vector<std::string>& files, const MessageFn& log,
+    const std::function<void(const std::string& path, const ClipFacts& facts)>& take) {
+  log(ANALYSING_CLIPS);
+  std::vector<std::string> paths;
+  for (const std::string& file : files)
+    paths.push_back(absolute_form_text(file));
+  const auto facts_of = probe_ahead(paths, probes_at_once());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::string& path = paths[i];
+    log(clip_counter_message(i + 1, paths.size(), file_name_of(path)));
+    std::error_code error;
+    if (!fs::exists(path_from_utf8(path), error))
+      throw std::runtime_error("Datei nicht gefunden: " + path);
+    take(path, facts_of(i));
+  }
 }
 
 size_t probes_at_once() {

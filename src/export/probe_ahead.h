@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "media/ffmpeg_tools.h"
+#include "settings/callbacks.h"
 
 // Probing a list of clips while an exporter works through it. Each probe is a child process of
 // its own that spends most of its time loading the program, so a few at once make a long list
@@ -18,6 +19,14 @@ std::function<ClipFacts(size_t)> probe_ahead(std::vector<std::string> paths, siz
 // As probe_ahead, with probe_file(paths[i], stream_entries) for each path.
 std::function<FileProbe(size_t)> probe_files_ahead(std::vector<std::string> paths,
                                                    std::string stream_entries, size_t ahead);
+
+// The timeline exporters' walk through their clips: logs "Analysiere Clips ...", then for each
+// clip in list order its counter "[i/n] name", fails with "Datei nicht gefunden: " and the path
+// for a missing clip or with its probe's failure, and hands the clip's absolute path and facts to
+// `take`. The probes run ahead of `take`.
+void for_each_probed_clip(
+    const std::vector<std::string>& files, const MessageFn& log,
+    const std::function<void(const std::string& path, const ClipFacts& facts)>& take);
 
 // How many probes to run at once on this machine: one per processor core, at least two.
 size_t probes_at_once();
