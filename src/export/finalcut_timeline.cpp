@@ -79,8 +79,7 @@ void run_master_fcpxml(const std::vector<std::string>& files, const Json& cfg, c
     for_each_probed_clip(files, log, [&](const std::string& path, const ClipFacts& facts) {
       const std::string name = file_name_of(path);
       if (!facts.picture)
-        throw std::runtime_error("Fehler bei " + name +
-                                 ": kein Bild, die Datei enthält keine Videospur");
+        throw std::runtime_error(no_picture_message(name));
       if (!(facts.duration <= MAX_CLIP_SECONDS))
         throw std::runtime_error("Fehler bei " + name + ": länger als 24 Stunden");
 

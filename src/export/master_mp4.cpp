@@ -245,8 +245,7 @@ void run_master_clip_by_clip(const std::vector<std::string>& files,
     const std::string name = normalized_clip_name(i, extension);
     const FileProbe& probe = probed[i].get();
     if (picture_missing_in_probe_json(probe.json))
-      throw std::runtime_error("Fehler bei " + clip_name +
-                               ": kein Bild, die Datei enthält keine Videospur");
+      throw std::runtime_error(no_picture_message(clip_name));
     const MasterClipCut cut = master_clip_cut(probe.duration, handles_from_probe_json(probe.json));
     if (cut.handle_message)
       log(*cut.handle_message);
