@@ -44,9 +44,10 @@ std::string fcpxml_colour_space(const ColourCoding& coding);
 // and the characters XML 1.0 cannot hold at all as U+FFFD.
 std::string xml_attribute_text(const std::string& text);
 
-// The whole document, ending with a line feed. Each distinct picture (frame duration and size)
-// gets one format, the project's own frame included; a drop-frame timecode marks each of its
-// clip's pieces tcFormat="DF", another timecode "NDF"; a clip with sound has the dialogue role.
+// The whole document, ending with a line feed. Each distinct picture (frame duration, size and
+// colour space) gets one format, the project's own frame included; a drop-frame timecode marks
+// each of its clip's pieces tcFormat="DF", another timecode "NDF"; a clip with sound has the
+// dialogue role.
 std::string fcpxml_document(const std::string& project_name, FrameSize frame,
                             const std::vector<FcpxmlAsset>& assets,
                             const std::vector<FcpxmlClip>& clips);

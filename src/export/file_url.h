@@ -2,7 +2,7 @@
 
 #include <string>
 
-// The file URLs by which the timeline documents reference their clips. The rule is made for
+// The file URLs by which the xmeml timeline documents reference their clips. The rule is made for
 // Windows drive paths ("file:///C:/Users/...") and applied unchanged to POSIX paths, whose empty
 // first component gives one more slash: /a b.mp4 becomes file:////a%20b.mp4. The URLs are fully
 // percent-encoded, so they need no XML escaping. Neither form fails on a missing file.
