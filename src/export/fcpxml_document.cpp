@@ -85,7 +85,7 @@ std::string fcpxml_colour_space(const ColourCoding& coding) {
     return "9-16-9 (Rec. 2020 PQ)";
   if (coding.primaries == "bt2020")
     return "9-1-9 (Rec. 2020)";
-  return "1-1-1 (Rec. 709)";
+  return REC_709_COLOUR_SPACE;
 }
 
 std::string xml_attribute_text(const std::string& text) {

@@ -13,6 +13,9 @@
 // `resolution` setting, holds the clips' pieces back to back from 0. A pure function over
 // records; the exporter measures first.
 
+// Rec. 709 in Final Cut's notation: the colour space of every picture not BT.2020 or HDR.
+inline constexpr char REC_709_COLOUR_SPACE[] = "1-1-1 (Rec. 709)";
+
 // A clip file as its asset declares it: what the file holds, from its probe.
 struct FcpxmlAsset {
   std::string name;  // file name without its last extension, as plain text
@@ -20,7 +23,7 @@ struct FcpxmlAsset {
   FrameDuration frame;
   int width = 0;  // the picture as players show it
   int height = 0;
-  std::string colour_space = "1-1-1 (Rec. 709)";  // as Final Cut names it (fcpxml_colour_space)
+  std::string colour_space = REC_709_COLOUR_SPACE;  // as Final Cut names it (fcpxml_colour_space)
   long long start_frame = 0;          // the file's own timecode as frames of `frame`, else 0
   long long frames = 1;               // the file's length in frames of `frame`
   std::optional<bool> drop_frame;     // a timecode's kind, when the file carries one

@@ -67,7 +67,7 @@ std::vector<ClipPiece> clip_pieces(FrameDuration frame, long long file_frames, d
   const auto file_frame = [&](double seconds) {
     const double frames =
         std::round(seconds * static_cast<double>(frame.den) / static_cast<double>(frame.num));
-    return std::clamp(static_cast<long long>(std::clamp(frames, 0.0, 1e15)), 0LL, file_frames);
+    return static_cast<long long>(std::clamp(frames, 0.0, static_cast<double>(file_frames)));
   };
   std::vector<ClipPiece> pieces;
   for (const ClipSpan& span : spans_between_joins(t_start, t_end, joins)) {
