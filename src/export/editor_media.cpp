@@ -158,8 +158,8 @@ std::string export_media_strategy(const std::string& target, const std::string& 
 }
 
 std::string make_editor_safe_mp4(const std::string& src, const std::string& dst, const Json& cfg,
-                                 const MessageFn& log, const std::string& label,
-                                 const ProgressFn& progress) {
+                                 const MessageFn& log, SdrConversionQuery& conversion,
+                                 const std::string& label, const ProgressFn& progress) {
   const fs::path source = absolute_form(path_from_utf8(src));
   const fs::path copy = absolute_form(path_from_utf8(dst));
   const std::string copy_text = path_to_utf8(copy);
@@ -189,7 +189,7 @@ std::string make_editor_safe_mp4(const std::string& src, const std::string& dst,
   const std::optional<ClipFacts> facts = source_facts(source_argument);
   const double span = progress && facts ? facts->duration : 0.0;
   const PictureFit fit =
-      picture_fit(facts ? facts->picture : std::nullopt, available_sdr_conversion);
+      picture_fit(facts ? facts->picture : std::nullopt, [&] { return conversion(); });
   // An HDR picture is not copied as it is: like the cut and the master, the copy is BT.709 SDR.
   const bool copied = fit.to_sdr.empty() &&
                       run_ffmpeg_with_progress(
@@ -219,6 +219,7 @@ EditorMedia prepare_files_for_editor(const std::vector<std::string>& files, cons
   EditorMedia media;
   std::map<std::string, fs::path> copy_of_source;
   std::set<std::string> taken_names;
+  SdrConversionQuery conversion;
   for (const std::string& file : files) {
     const std::string src = absolute_form_text(file);
     if (export_media_strategy(target, src) == "direct") {
@@ -236,7 +237,7 @@ EditorMedia prepare_files_for_editor(const std::vector<std::string>& files, cons
       known = copy_of_source.emplace(src, copy_path_for(folder, src, target, taken_names)).first;
     }
     const std::string copy = make_editor_safe_mp4(src, path_to_utf8(known->second), cfg, log,
-                                                  title_case(target), progress);
+                                                  conversion, title_case(target), progress);
     media.prepared.push_back(copy);
     std::error_code error;
     if (delete_original_mkv && to_lower_ascii(extension_of(src)) == ".mkv" &&

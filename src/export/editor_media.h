@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "media/sdr_conversion.h"
 #include "settings/callbacks.h"
 #include "settings/json_text.h"
 
@@ -18,11 +19,13 @@
 std::string export_media_strategy(const std::string& target, const std::string& path);
 
 // Makes (or reuses) the MP4 copy `dst` of `src`: a stream copy first, a full H.264 encode when
-// that fails, each telling `progress` how far it is. Returns the copy's absolute path. Throws
-// with `label` + ": MP4 konnte nicht erstellt werden:" and FFmpeg's error tail when both runs
-// fail; no file is left at `dst` then, nor after a cancel.
+// that fails, each telling `progress` how far it is. An HDR source is encoded to SDR by the
+// conversion `conversion` finds, which a job asks once for all its copies. Returns the copy's
+// absolute path. Throws with `label` + ": MP4 konnte nicht erstellt werden:" and FFmpeg's error
+// tail when both runs fail; no file is left at `dst` then, nor after a cancel.
 std::string make_editor_safe_mp4(const std::string& src, const std::string& dst, const Json& cfg,
-                                 const MessageFn& log, const std::string& label = "Export",
+                                 const MessageFn& log, SdrConversionQuery& conversion,
+                                 const std::string& label = "Export",
                                  const ProgressFn& progress = {});
 
 // What a timeline references, one path per clip in order; the MKV sources to delete after

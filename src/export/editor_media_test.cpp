@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "export/export_test_support.h"
 #include "settings/utf8.h"
 #include "support/device_media.h"
@@ -237,9 +239,10 @@ TEST(EditorCopyMedia, AFailedStreamCopyFallsBackToTheEncode) {
   run_ffmpeg({"-f", "lavfi", "-i", "testsrc2=size=64x48:rate=30", "-t", "0.3", "-c:v", "ffv1",
               path_to_utf8(scratch / "raw.mkv")});
   Recorder recorder;
+  SdrConversionQuery conversion;
   const std::string copy = make_editor_safe_mp4(
       path_to_utf8(scratch / "raw.mkv"), path_to_utf8(scratch / "out" / "raw_premiere.mp4"),
-      export_cfg(path_to_utf8(scratch / "out")), recorder.log(), "Premiere");
+      export_cfg(path_to_utf8(scratch / "out")), recorder.log(), conversion, "Premiere");
   EXPECT_EQ(copy, path_to_utf8(scratch / "out" / "raw_premiere.mp4"));
   const std::vector<std::string> expected_logs = {
       "Premiere: bereite MP4 vor: raw.mkv",
@@ -275,4 +278,25 @@ TEST(EditorCopyMedia, AnHdrSourceBecomesBt709AndAnAnamorphicOneKeepsItsAspect) {
   EXPECT_EQ(converted["color_space"], "bt709");
   EXPECT_NEAR(centre_luma(media.prepared[0]), TEST_GREY_LUMA, 3.0);
   EXPECT_EQ(streams_of(probe(media.prepared[1]), "video").at(0)["sample_aspect_ratio"], "4:3");
+}
+
+// The filters FFmpeg offers do not change within a job: several HDR copies ask it once.
+TEST(EditorCopyMedia, SeveralHdrSourcesAskForTheFiltersOnce) {
+  SKIP_ON_WINDOWS("the counting stand-in needs a POSIX shell");
+  ScopedTempDir scratch;
+  make_hdr_recording(scratch / "a.mkv", "arib-std-b67", 0.2, 0);
+  make_hdr_recording(scratch / "b.mkv", "smpte2084", 0.2, 0);
+  Recorder recorder;
+  std::string calls;
+  {
+    StandInTools tools;
+    tools.script("ffmpeg", "echo \"$@\" >> '" + tools.calls_file() + "'\nexec '" +
+                               real_program("ffmpeg") + "' \"$@\"");
+    const EditorMedia media =
+        prepare_for_premiere({scratch / "a.mkv", scratch / "b.mkv"}, scratch / "out", recorder);
+    ASSERT_EQ(media.prepared.size(), 2u);
+    calls = tools.calls();
+  }
+  const std::vector<std::string> lines = sorted_lines(calls);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "-hide_banner -filters"), 1) << calls;
 }
