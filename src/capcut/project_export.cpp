@@ -124,7 +124,7 @@ long long rewrite_draft(const fs::path& file, const DraftRewrite& rewrite, Fresh
 // Gives the timelines listed in Timelines/project.json fresh identifiers: the main timeline the
 // main draft's new `id`, every other timeline one of its own, each folder named by an old
 // identifier the new one, and the project.json new times. A project.json that cannot be read or
-// written leaves the layout as copied.
+// written, or a folder that cannot be renamed, leaves the layout as copied.
 void renew_timeline_layout(const fs::path& project_dir, const Json& main_draft_id, FreshIds& ids) {
   const fs::path timelines = project_dir / "Timelines";
   const fs::path listing = timelines / "project.json";
@@ -161,11 +161,18 @@ void renew_timeline_layout(const fs::path& project_dir, const Json& main_draft_i
     if (renewed != ids.end() && it->is_directory(error))
       renames.emplace_back(it->path(), timelines / path_from_utf8(renewed->second));
   }
+  // A folder moved before a later step failed moves back, so that project.json always names the
+  // folders that exist.
+  size_t moved = 0;
   try {
-    for (const auto& [from, to] : renames)
-      fs::rename(from, to);
+    for (; moved < renames.size(); ++moved)
+      fs::rename(renames[moved].first, renames[moved].second);
     write_capcut_json(listing, *project);
   } catch (const std::exception&) {
+    while (moved > 0) {
+      --moved;
+      fs::rename(renames[moved].second, renames[moved].first, error);
+    }
   }
 }
 
