@@ -255,13 +255,13 @@ std::string registry_refusal(RegistryUpdate outcome, const fs::path& registry) {
 // The version markers the project claims: those of the project CapCut saved last, else the
 // template's own (nothing when neither has usable ones). Logs which build that is.
 std::optional<VersionMarkers> markers_for_project(const fs::path& registry,
-                                                  const std::optional<Json>& template_draft,
+                                                  const Json& template_draft,
                                                   const MessageFn& log) {
   std::optional<VersionMarkers> markers =
       markers_of_latest_capcut_project(registry, PROJECT_PREFIX);
   const bool from_capcut = markers.has_value();
-  if (!markers && template_draft)
-    markers = version_markers_of(*template_draft);
+  if (!markers)
+    markers = version_markers_of(template_draft);
   if (markers)
     log(version_markers_message(*markers, from_capcut));
   return markers;
@@ -304,7 +304,7 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
       throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " +
                                path_to_utf8(main_drafts.front()));
     const std::optional<VersionMarkers> markers =
-        markers_for_project(registry, template_draft, log);
+        markers_for_project(registry, *template_draft, log);
     // Each clip is probed once: every draft and the media list describe it alike.
     const std::vector<CapcutClip> clips = probe_capcut_clips(paths, frame);
     const DraftRewrite rewrite{clips, markers};
