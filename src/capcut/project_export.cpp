@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "capcut/capcut_files.h"
 #include "capcut/draft_folder.h"
@@ -106,18 +107,24 @@ struct DraftRewrite {
   const std::optional<VersionMarkers>& markers;
 };
 
-// Rewrites one draft file for the clips, with the version markers, and gives it the timeline's
-// identity; returns the timeline's total in microseconds.
-long long rewrite_draft(const fs::path& file, const DraftRewrite& rewrite, FreshIds& ids) {
+// The draft in `file`; throws when it is no readable JSON.
+Json read_draft(const fs::path& file) {
   std::optional<Json> draft = read_capcut_json(file);
   if (!draft)
     throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " + path_to_utf8(file));
-  const long long total_us = normalize_capcut_draft_for_clips(*draft, rewrite.clips).second;
-  if (draft->contains("id"))
-    (*draft)["id"] = fresh_id(ids, (*draft)["id"]);
+  return std::move(*draft);
+}
+
+// Rewrites the draft read from `file` for the clips, with the version markers, gives it the
+// timeline's identity and writes it back; returns the timeline's total in microseconds.
+long long rewrite_draft(Json draft, const fs::path& file, const DraftRewrite& rewrite,
+                        FreshIds& ids) {
+  const long long total_us = normalize_capcut_draft_for_clips(draft, rewrite.clips).second;
+  if (draft.contains("id"))
+    draft["id"] = fresh_id(ids, draft["id"]);
   if (rewrite.markers)
-    apply_version_markers(*draft, *rewrite.markers);
-  write_capcut_json(file, *draft);
+    apply_version_markers(draft, *rewrite.markers);
+  write_capcut_json(file, draft);
   return total_us;
 }
 
@@ -192,7 +199,7 @@ void rewrite_timeline_drafts(const fs::path& project_dir, const DraftRewrite& re
   }
   for (const fs::path& draft : drafts) {
     try {
-      rewrite_draft(draft, rewrite, ids);
+      rewrite_draft(read_draft(draft), draft, rewrite, ids);
     } catch (const std::exception&) {
     }
   }
@@ -299,23 +306,20 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
     }
     if (main_drafts.empty())
       throw std::runtime_error("CapCut Template enthält keine draft_content.json");
-    const std::optional<Json> template_draft = read_capcut_json(main_drafts.front());
-    if (!template_draft)
-      throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " +
-                               path_to_utf8(main_drafts.front()));
+    Json template_draft = read_draft(main_drafts.front());
     const std::optional<VersionMarkers> markers =
-        markers_for_project(registry, *template_draft, log);
+        markers_for_project(registry, template_draft, log);
     // Each clip is probed once: every draft and the media list describe it alike.
     const std::vector<CapcutClip> clips = probe_capcut_clips(paths, frame);
     const DraftRewrite rewrite{clips, markers};
     ProjectIds ids;
-    const Json main_draft_id = template_draft->is_object() && template_draft->contains("id")
-                                   ? (*template_draft)["id"]
-                                   : Json();
-    duration_us = rewrite_draft(main_drafts.front(), rewrite, ids.timelines);
+    const Json main_draft_id =
+        template_draft.is_object() && template_draft.contains("id") ? template_draft["id"] : Json();
+    duration_us =
+        rewrite_draft(std::move(template_draft), main_drafts.front(), rewrite, ids.timelines);
     // A template may hold both names; the other one gets the same clips, so neither is stale.
     for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
-      rewrite_draft(*other, rewrite, ids.timelines);
+      rewrite_draft(read_draft(*other), *other, rewrite, ids.timelines);
     renew_timeline_layout(project_dir, main_draft_id, ids.timelines);
     rewrite_timeline_drafts(project_dir, rewrite, ids.timelines);
     for (const char* name : META_FILES)
