@@ -124,8 +124,7 @@ std::optional<VersionMarkers> markers_of_latest_capcut_project(const fs::path& r
 }
 
 void apply_version_markers(Json& draft, const VersionMarkers& markers) {
-  for (auto member = markers.members.begin(); member != markers.members.end(); ++member)
-    draft[member.key()] = *member;
+  draft.update(markers.members);
 }
 
 std::string version_markers_message(const VersionMarkers& markers, bool from_capcut_project) {
