@@ -95,11 +95,6 @@ const char* const EXTRA_MATERIALS = R"({
                         "enter_from": ""}
 })";
 
-void append_members(Json& object, const Json& members) {
-  for (auto member = members.begin(); member != members.end(); ++member)
-    object[member.key()] = *member;
-}
-
 }  // namespace
 
 Json capcut_video_material(const CapcutClip& clip, const std::string& id) {
@@ -118,7 +113,7 @@ Json capcut_video_material(const CapcutClip& clip, const std::string& id) {
                 {"extra_type_option", 0},
                 {"has_audio", clip.has_audio},
                 {"local_material_id", clip.media_id}};
-  append_members(material, neutral);
+  material.update(neutral);
   return material;
 }
 
@@ -143,7 +138,7 @@ Json capcut_video_segment(const std::string& id, const std::string& material_id,
         {"transform", {{"x", 0.0}, {"y", 0.0}}}}},
       {"extra_material_refs", extra_refs},
   };
-  append_members(segment, neutral);
+  segment.update(neutral);
   return segment;
 }
 
@@ -153,7 +148,7 @@ Json capcut_extra_material(const std::string& kind, const std::string& id) {
   if (shape == shapes.end())
     throw std::logic_error("unknown extra material kind: " + kind);
   Json material{{"id", id}};
-  append_members(material, *shape);
+  material.update(*shape);
   return material;
 }
 

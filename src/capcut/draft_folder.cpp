@@ -23,8 +23,13 @@ void append_utf8(std::string& out, unsigned code) {
   } else if (code < 0x800) {
     out += static_cast<char>(0xC0 | (code >> 6));
     out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
+  } else if (code < 0x10000) {
     out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
@@ -38,6 +43,19 @@ int hex_digit(char c) {
   if (c >= 'A' && c <= 'F')
     return c - 'A' + 10;
   return -1;
+}
+
+bool is_surrogate(unsigned code, unsigned first) {
+  return code >= first && code < first + 0x400;
+}
+
+// The UTF-16 unit of the `\x` escape whose `x` stands at `i`: up to four hex digits, `i` left
+// at the last one. 0 when no digit follows, which no path holds either.
+unsigned hex_escape(const std::string& raw, size_t& i) {
+  unsigned code = 0;
+  for (size_t digits = 0; digits < 4 && i + 1 < raw.size() && hex_digit(raw[i + 1]) >= 0; ++digits)
+    code = code * 16 + static_cast<unsigned>(hex_digit(raw[++i]));
+  return code;
 }
 
 // Qt's INI value as one text. Outside quotes a comma makes a list and a semicolon a comment
@@ -55,13 +73,14 @@ std::optional<std::string> unescaped(const std::string& raw) {
       if (raw[i] == '\\' || raw[i] == '"') {
         out += raw[i];
       } else if (raw[i] == 'x') {
-        unsigned code = 0;
-        size_t digits = 0;
-        while (digits < 4 && i + 1 < raw.size() && hex_digit(raw[i + 1]) >= 0) {
-          code = code * 16 + static_cast<unsigned>(hex_digit(raw[++i]));
-          ++digits;
+        unsigned code = hex_escape(raw, i);
+        // A character beyond U+FFFF comes as two escapes, a UTF-16 surrogate pair.
+        if (is_surrogate(code, 0xD800) && raw.compare(i + 1, 2, "\\x") == 0) {
+          i += 2;
+          const unsigned low = hex_escape(raw, i);
+          code = is_surrogate(low, 0xDC00) ? 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00) : 0;
         }
-        if (digits == 0 || code == 0 || (code >= 0xD800 && code <= 0xDFFF))
+        if (code == 0 || is_surrogate(code, 0xD800) || is_surrogate(code, 0xDC00))
           return std::nullopt;
         append_utf8(out, code);
       } else {

@@ -14,6 +14,7 @@ TEST(CustomDraftPathIn, ReadsTheGeneralKeyAsQtWroteIt) {
       {"[General]\ncurrentCustomDraftPath=\"D:/Schnitt, alt\"\n", "D:/Schnitt, alt"},
       {"[General]\ncurrentCustomDraftPath=D:/Schnitt \\x00fc\\x20ac\n", "D:/Schnitt ü€"},
       {"[General]\ncurrentCustomDraftPath=D:/Schnitt ü\n", "D:/Schnitt ü"},
+      {"[General]\ncurrentCustomDraftPath=D:/Clips \\xd83c\\xdfac\n", "D:/Clips \U0001F3AC"},
       // Elsewhere, absent or empty.
       {"[Other]\ncurrentCustomDraftPath=D:/x\n", std::nullopt},
       {"currentCustomDraftPath=D:/x\n[General]\n", std::nullopt},

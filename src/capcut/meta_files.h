@@ -18,7 +18,7 @@ Json build_capcut_draft_materials(const std::vector<CapcutClip>& clips);
 // The media list for `files`, each probed once; throws when a probe fails.
 Json build_capcut_draft_materials(const std::vector<std::string>& files, const Json& cfg);
 
-// Rebuilds the media list of `project_dir`/draft_meta_info.json from `files` and sets the
+// Rebuilds the media list of `project_dir`/draft_meta_info.json for `clips` and sets the
 // project's name, location, duration and modification times there, then logs that it did.
 // A missing or unreadable file is left alone without a log line; throws on failures after the
 // file was read.
@@ -56,10 +56,11 @@ enum class RegistryUpdate {
 
 // Adds one entry for the project to the registry at `root_path` (created with its folder when
 // absent). The entry carries every member of the registry's most recently modified entry, with
-// the project's values where their meaning is known and empty ones of the same kind otherwise,
-// and its times in the unit that entry uses. A registry that is a symbolic link is written
-// through it, and keeps its permission bits. CapCut's list must never be damaged: a registry
-// that cannot be read, is write-protected or offers no list is left byte for byte.
+// the project's values where their meaning is known, else CapCut's own neutral value of the
+// member's kind (an empty value of that kind where CapCut has none), and its times in the unit
+// that entry uses. A registry that is a symbolic link is written through it, and keeps its
+// permission bits. CapCut's list must never be damaged: a registry that cannot be read, is
+// write-protected or offers no list is left byte for byte.
 // Throws when the registry cannot be written or its top level is neither an object nor an array.
 RegistryUpdate update_capcut_root_meta(const std::filesystem::path& root_path,
                                        const CapcutProjectEntry& project);

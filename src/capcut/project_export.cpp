@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <stdexcept>
+#include <utility>
 
 #include "capcut/capcut_files.h"
 #include "capcut/draft_folder.h"
@@ -106,25 +107,31 @@ struct DraftRewrite {
   const std::optional<VersionMarkers>& markers;
 };
 
-// Rewrites one draft file for the clips, with the version markers, and gives it the timeline's
-// identity; returns the timeline's total in microseconds.
-long long rewrite_draft(const fs::path& file, const DraftRewrite& rewrite, FreshIds& ids) {
+// The draft in `file`; throws when it is no readable JSON.
+Json read_draft(const fs::path& file) {
   std::optional<Json> draft = read_capcut_json(file);
   if (!draft)
     throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " + path_to_utf8(file));
-  const long long total_us = normalize_capcut_draft_for_clips(*draft, rewrite.clips).second;
-  if (draft->contains("id"))
-    (*draft)["id"] = fresh_id(ids, (*draft)["id"]);
+  return std::move(*draft);
+}
+
+// Rewrites the draft read from `file` for the clips, with the version markers, gives it the
+// timeline's identity and writes it back; returns the timeline's total in microseconds.
+long long rewrite_draft(Json draft, const fs::path& file, const DraftRewrite& rewrite,
+                        FreshIds& ids) {
+  const long long total_us = normalize_capcut_draft_for_clips(draft, rewrite.clips).second;
+  if (draft.contains("id"))
+    draft["id"] = fresh_id(ids, draft["id"]);
   if (rewrite.markers)
-    apply_version_markers(*draft, *rewrite.markers);
-  write_capcut_json(file, *draft);
+    apply_version_markers(draft, *rewrite.markers);
+  write_capcut_json(file, draft);
   return total_us;
 }
 
 // Gives the timelines listed in Timelines/project.json fresh identifiers: the main timeline the
 // main draft's new `id`, every other timeline one of its own, each folder named by an old
 // identifier the new one, and the project.json new times. A project.json that cannot be read or
-// written leaves the layout as copied.
+// written, or a folder that cannot be renamed, leaves the layout as copied.
 void renew_timeline_layout(const fs::path& project_dir, const Json& main_draft_id, FreshIds& ids) {
   const fs::path timelines = project_dir / "Timelines";
   const fs::path listing = timelines / "project.json";
@@ -161,11 +168,18 @@ void renew_timeline_layout(const fs::path& project_dir, const Json& main_draft_i
     if (renewed != ids.end() && it->is_directory(error))
       renames.emplace_back(it->path(), timelines / path_from_utf8(renewed->second));
   }
+  // A folder moved before a later step failed moves back, so that project.json always names the
+  // folders that exist.
+  size_t moved = 0;
   try {
-    for (const auto& [from, to] : renames)
-      fs::rename(from, to);
+    for (; moved < renames.size(); ++moved)
+      fs::rename(renames[moved].first, renames[moved].second);
     write_capcut_json(listing, *project);
   } catch (const std::exception&) {
+    while (moved > 0) {
+      --moved;
+      fs::rename(renames[moved].second, renames[moved].first, error);
+    }
   }
 }
 
@@ -185,7 +199,7 @@ void rewrite_timeline_drafts(const fs::path& project_dir, const DraftRewrite& re
   }
   for (const fs::path& draft : drafts) {
     try {
-      rewrite_draft(draft, rewrite, ids);
+      rewrite_draft(read_draft(draft), draft, rewrite, ids);
     } catch (const std::exception&) {
     }
   }
@@ -248,13 +262,13 @@ std::string registry_refusal(RegistryUpdate outcome, const fs::path& registry) {
 // The version markers the project claims: those of the project CapCut saved last, else the
 // template's own (nothing when neither has usable ones). Logs which build that is.
 std::optional<VersionMarkers> markers_for_project(const fs::path& registry,
-                                                  const std::optional<Json>& template_draft,
+                                                  const Json& template_draft,
                                                   const MessageFn& log) {
   std::optional<VersionMarkers> markers =
       markers_of_latest_capcut_project(registry, PROJECT_PREFIX);
   const bool from_capcut = markers.has_value();
-  if (!markers && template_draft)
-    markers = version_markers_of(*template_draft);
+  if (!markers)
+    markers = version_markers_of(template_draft);
   if (markers)
     log(version_markers_message(*markers, from_capcut));
   return markers;
@@ -292,23 +306,20 @@ std::string export_project(const std::vector<std::string>& files, const Json& cf
     }
     if (main_drafts.empty())
       throw std::runtime_error("CapCut Template enthält keine draft_content.json");
-    const std::optional<Json> template_draft = read_capcut_json(main_drafts.front());
-    if (!template_draft)
-      throw std::runtime_error("CapCut-Entwurf ist kein lesbares JSON: " +
-                               path_to_utf8(main_drafts.front()));
+    Json template_draft = read_draft(main_drafts.front());
     const std::optional<VersionMarkers> markers =
         markers_for_project(registry, template_draft, log);
     // Each clip is probed once: every draft and the media list describe it alike.
     const std::vector<CapcutClip> clips = probe_capcut_clips(paths, frame);
     const DraftRewrite rewrite{clips, markers};
     ProjectIds ids;
-    const Json main_draft_id = template_draft->is_object() && template_draft->contains("id")
-                                   ? (*template_draft)["id"]
-                                   : Json();
-    duration_us = rewrite_draft(main_drafts.front(), rewrite, ids.timelines);
+    const Json main_draft_id =
+        template_draft.is_object() && template_draft.contains("id") ? template_draft["id"] : Json();
+    duration_us =
+        rewrite_draft(std::move(template_draft), main_drafts.front(), rewrite, ids.timelines);
     // A template may hold both names; the other one gets the same clips, so neither is stale.
     for (auto other = main_drafts.begin() + 1; other != main_drafts.end(); ++other)
-      rewrite_draft(*other, rewrite, ids.timelines);
+      rewrite_draft(read_draft(*other), *other, rewrite, ids.timelines);
     renew_timeline_layout(project_dir, main_draft_id, ids.timelines);
     rewrite_timeline_drafts(project_dir, rewrite, ids.timelines);
     for (const char* name : META_FILES)

@@ -403,6 +403,27 @@ TEST_F(CapcutExportMedia, TemplateOfCurrentBuildsWithTimelinesAndStaleCopies) {
   EXPECT_EQ(identities.size(), 6u);  // no two projects share one
 }
 
+// Timelines/project.json and the folders below Timelines/ change together or not at all. Here
+// both folders are to take the main draft's new identifier, so the second rename fails.
+TEST_F(CapcutExportMedia, TimelineFoldersStayAsListedWhenTheirRenewalFails) {
+  ScratchHome home;
+  ScopedTempDir templates;
+  const fs::path tpl = templates / "t";
+  write_text_file(tpl / "draft_info.json", R"({"id": "D", "duration": 0, "tracks": []})");
+  for (const char* id : {"A", "D"})
+    write_text_file(tpl / "Timelines" / id / "draft_info.json", R"({"duration": 0, "tracks": []})");
+  write_text_file(tpl / "Timelines" / "project.json",
+                  R"({"main_timeline_id": "A", "timelines": [{"id": "A"}, {"id": "D"}]})");
+
+  const ExportRun run = run_export({clips()[1]}, home, tpl);
+  ASSERT_TRUE(run.errors.empty()) << run.errors[0];
+  const fs::path timelines = path_from_utf8(run.done.at(0)) / "Timelines";
+  const Json listing = read_json(timelines / "project.json");
+  EXPECT_TRUE(fs::is_directory(timelines / listing["main_timeline_id"].get<std::string>()));
+  for (const Json& timeline : listing["timelines"])
+    EXPECT_TRUE(fs::is_directory(timelines / timeline["id"].get<std::string>())) << timeline;
+}
+
 TEST_F(CapcutExportMedia, RegistryThatCannotTakeTheProjectIsReportedAsWhatItIs) {
   const std::string prefix =
       "CapCut-Projekt erstellt, konnte aber nicht in CapCuts Projektliste eingetragen werden: ";

@@ -9,8 +9,10 @@
 
 namespace {
 
-// Drafts of long projects run to a few megabytes; anything far beyond is no draft to learn from.
-constexpr std::uintmax_t MAX_DRAFT_BYTES = 64 * 1024 * 1024;
+// Drafts of long projects run to a few megabytes, and a parsed draft takes several times its
+// size in memory. A larger one is passed over, which only means an older project's or the
+// template's markers.
+constexpr std::uintmax_t MAX_DRAFT_BYTES = 16 * 1024 * 1024;
 constexpr std::uintmax_t MAX_REGISTRY_BYTES = 64 * 1024 * 1024;
 // How many of the newest projects are tried; each try reads a whole draft.
 constexpr size_t MAX_PROJECTS_TRIED = 8;
@@ -40,9 +42,15 @@ std::string app_version_in(const Json& platform) {
 }
 
 // Where an entry of CapCut's list keeps its draft: the file it names, else the project folder's
-// draft files.
+// draft files, each file once.
 std::vector<fs::path> draft_files_of(const Json& entry) {
   std::vector<fs::path> files;
+  const auto add = [&](const fs::path& file) {
+    const fs::path normal = file.lexically_normal();
+    if (std::none_of(files.begin(), files.end(),
+                     [&](const fs::path& listed) { return listed.lexically_normal() == normal; }))
+      files.push_back(file);
+  };
   const auto text_of = [&](const char* name) -> std::string {
     const auto member = entry.find(name);
     return member != entry.end() && member->is_string() ? member->get<std::string>() : "";
@@ -51,12 +59,12 @@ std::vector<fs::path> draft_files_of(const Json& entry) {
     const fs::path named = path_from_utf8(text_of("draft_json_file"));
     for (const char* draft_name : CAPCUT_DRAFT_FILES) {
       if (named.is_absolute() && named.filename() == draft_name)
-        files.push_back(named);
+        add(named);
     }
     const fs::path folder = path_from_utf8(text_of("draft_fold_path"));
     if (folder.is_absolute()) {
       for (const char* draft_name : CAPCUT_DRAFT_FILES)
-        files.push_back(folder / draft_name);
+        add(folder / draft_name);
     }
   } catch (const std::exception&) {
   }
@@ -116,8 +124,7 @@ std::optional<VersionMarkers> markers_of_latest_capcut_project(const fs::path& r
 }
 
 void apply_version_markers(Json& draft, const VersionMarkers& markers) {
-  for (auto member = markers.members.begin(); member != markers.members.end(); ++member)
-    draft[member.key()] = *member;
+  draft.update(markers.members);
 }
 
 std::string version_markers_message(const VersionMarkers& markers, bool from_capcut_project) {
