@@ -297,7 +297,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const RecordingFacts facts = get_duration_and_sound(fp);
   if (!audio && facts.picture_missing)
     throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
-  const size_t tracks = static_cast<size_t>(facts.sound_tracks);
+  const size_t tracks = facts.sound_tracks();
   if (tracks >= 2) {
     // FFmpeg picked one of the tracks for the analysis started beside the probe, perhaps the
     // desktop's near-silent one: an analysis of every track replaces it, and the first run stops.
@@ -333,7 +333,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   std::optional<SoundFrom> take;
   const bool measures_take = settings.cut_pauses || settings.loudness_target;
   if (settings.trim_silence || measures_take) {
-    if (facts.has_sound) {
+    if (facts.has_sound()) {
       const SoundReachedFn take_reached = [&progress, span = total - take_start](double seconds) {
         if (progress && span > 0.0)
           progress(seconds / span);
