@@ -140,7 +140,7 @@ double plan_jump_cuts(const SoundFrom& take, double take_start, const CutSetting
                       FrameGrid grid, double& trim_start, double& duration, ClipShape& shape,
                       const MessageFn& log) {
   // The take's times count from its start, the clip's from trim_start.
-  std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take.pauses : take.silences;
+  std::vector<Silence> inner = take.pauses;
   for (Silence& pause : inner)
     pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
   std::vector<Removal> removals =
