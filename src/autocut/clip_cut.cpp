@@ -213,9 +213,11 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
     args.insert(args.end(),
                 {"-vf", fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
   }
-  for (size_t track = 0; track < shape.sound_filters.size() && !shape.has_joins(); ++track) {
-    if (!shape.sound_filters[track].empty())
-      args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+  if (!shape.has_joins()) {
+    for (size_t track = 0; track < shape.sound_filters.size(); ++track) {
+      if (!shape.sound_filters[track].empty())
+        args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+    }
   }
   if (audio) {
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
