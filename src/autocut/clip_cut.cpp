@@ -285,9 +285,10 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   if (audio)
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
-  // The analysis of the whole recording needs nothing from the probe: it runs beside it, one run
-  // for the search of the take and for the end silence. Should the probe fail, its failure
-  // counts, as it would without the analysis.
+  // The analysis of the whole recording starts beside the probe without waiting for it, one run
+  // for the search of the take and for the end silence; it needs only the probe's count of sound
+  // tracks, and is replaced when there are several. Should the probe fail, its failure counts,
+  // as it would without the analysis.
   const std::string& thresh = settings.silence_threshold;
   // It starts at once, but moves the bar only within its own step, once the cut waits for it and
   // the recording's length is known: until then its span stays 0.

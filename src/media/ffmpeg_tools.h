@@ -9,7 +9,9 @@
 #include "media/sdr_conversion.h"
 #include "media/timecode.h"
 
-// The shared media operations, each one FFmpeg or ffprobe run.
+// The shared media operations, each one FFmpeg or ffprobe run, but for those that need a file's
+// duration (get_duration, get_duration_and_handles, probe_file): for a file that states none they
+// add a second run, an FFmpeg run that measures it.
 
 // True when "ffmpeg -version" runs and exits 0 (5 s at most); never fails.
 bool check_ffmpeg();
