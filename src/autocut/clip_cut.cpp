@@ -140,7 +140,7 @@ double plan_jump_cuts(const SoundFrom& take, double take_start, const CutSetting
                       FrameGrid grid, double& trim_start, double& duration, ClipShape& shape,
                       const MessageFn& log) {
   // The take's times count from its start, the clip's from trim_start.
-  std::vector<Silence> inner = settings.pause_min < TAKE_SILENCE ? take.pauses : take.silences;
+  std::vector<Silence> inner = take.pauses;
   for (Silence& pause : inner)
     pause = {pause.start - (trim_start - take_start), pause.end - (trim_start - take_start)};
   std::vector<Removal> removals =
@@ -213,9 +213,11 @@ std::vector<std::string> encode_args(const std::string& fp, bool audio, const Fr
     args.insert(args.end(),
                 {"-vf", fit_to_frame_filter(frame, FitFinish::square_yuv420p, source.fit)});
   }
-  for (size_t track = 0; track < shape.sound_filters.size() && !shape.has_joins(); ++track) {
-    if (!shape.sound_filters[track].empty())
-      args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+  if (!shape.has_joins()) {
+    for (size_t track = 0; track < shape.sound_filters.size(); ++track) {
+      if (!shape.sound_filters[track].empty())
+        args.insert(args.end(), {"-filter:a:" + std::to_string(track), shape.sound_filters[track]});
+    }
   }
   if (audio) {
     args.insert(args.end(), audio_output.codec_args.begin(), audio_output.codec_args.end());
@@ -283,9 +285,10 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   if (audio)
     log("Tondatei – Ergebnis wird wieder eine Tondatei");
 
-  // The analysis of the whole recording needs nothing from the probe: it runs beside it, one run
-  // for the search of the take and for the end silence. Should the probe fail, its failure
-  // counts, as it would without the analysis.
+  // The analysis of the whole recording starts beside the probe without waiting for it, one run
+  // for the search of the take and for the end silence; it needs only the probe's count of sound
+  // tracks, and is replaced when there are several. Should the probe fail, its failure counts,
+  // as it would without the analysis.
   const std::string& thresh = settings.silence_threshold;
   // It starts at once, but moves the bar only within its own step, once the cut waits for it and
   // the recording's length is known: until then its span stays 0.
@@ -297,7 +300,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   const RecordingFacts facts = get_duration_and_sound(fp);
   if (!audio && facts.picture_missing)
     throw std::runtime_error("Kein Bild: " + file_name_of(fp) + " enthält keine Videospur");
-  const size_t tracks = static_cast<size_t>(facts.sound_tracks);
+  const size_t tracks = facts.sound_tracks();
   if (tracks >= 2) {
     // FFmpeg picked one of the tracks for the analysis started beside the probe, perhaps the
     // desktop's near-silent one: an analysis of every track replaces it, and the first run stops.
@@ -333,7 +336,7 @@ void cut_recording(const std::string& fp, const Json& cfg, const MessageFn& log,
   std::optional<SoundFrom> take;
   const bool measures_take = settings.cut_pauses || settings.loudness_target;
   if (settings.trim_silence || measures_take) {
-    if (facts.has_sound) {
+    if (facts.has_sound()) {
       const SoundReachedFn take_reached = [&progress, span = total - take_start](double seconds) {
         if (progress && span > 0.0)
           progress(seconds / span);

@@ -67,17 +67,6 @@ double setting_seconds(const Json& cfg, const std::string& key, double fallback)
   throw std::runtime_error("Ungültiger Zahlenwert für " + key + ": " + json_plain_text(*it));
 }
 
-// One of the added keys as a JSON number from `low` to `high`; `fallback` when absent or null.
-double added_seconds(const Json& cfg, const std::string& key, double low, double high,
-                     double fallback) {
-  const auto it = cfg.find(key);
-  if (it == cfg.end() || it->is_null())
-    return fallback;
-  if (!it->is_number() || !(it->get<double>() >= low && it->get<double>() <= high))
-    throw invalid_setting(key, *it);
-  return it->get<double>();
-}
-
 }  // namespace
 
 CutSettings cut_settings_from(const Json& cfg) {
@@ -98,8 +87,8 @@ CutSettings cut_settings_from(const Json& cfg) {
       throw invalid_setting("cut_pauses", *cut_pauses);
     settings.cut_pauses = cut_pauses->get<bool>();
   }
-  settings.pause_min = added_seconds(cfg, "pause_min", MIN_PAUSE, MAX_PAUSE_SECONDS, 0.5);
-  settings.pause_keep = added_seconds(cfg, "pause_keep", 0.0, MAX_PAUSE_SECONDS, 0.15);
+  settings.pause_min = added_number(cfg, "pause_min", MIN_PAUSE, MAX_PAUSE_SECONDS).value_or(0.5);
+  settings.pause_keep = added_number(cfg, "pause_keep", 0.0, MAX_PAUSE_SECONDS).value_or(0.15);
   settings.loudness_target = loudness_target_of(cfg);
   return settings;
 }

@@ -26,3 +26,36 @@ TEST(CutSettings, TheAddedKeysMeanTheirDefaultsUntilSet) {
   EXPECT_EQ(chosen.pause_keep, 0.0);
   EXPECT_EQ(chosen.loudness_target, 0.0);
 }
+
+// Each added number is held to its own range, and a refusal names the key and the value.
+TEST(CutSettings, AnAddedNumberOutsideItsRangeIsRefused) {
+  const Json cfg = {{"output_folder", "/out"},
+                    {"silence_threshold", "-35dB"},
+                    {"silence_duration", 0.5},
+                    {"suffix", "_cut"},
+                    {"resolution", "Querformat 1920x1080"}};
+  const struct {
+    const char* key;
+    Json value;
+    const char* message;
+  } refused[] = {
+      {"pause_min", 0.01, "Ungültiger Wert für pause_min: 0.01"},
+      {"pause_keep", -0.5, "Ungültiger Wert für pause_keep: -0.5"},
+      {"pause_keep", "0.2", "Ungültiger Wert für pause_keep: 0.2"},
+      {"loudness_target", -71, "Ungültiger Wert für loudness_target: -71"},
+      {"loudness_target", 1, "Ungültiger Wert für loudness_target: 1"},
+  };
+  for (const auto& entry : refused) {
+    Json with = cfg;
+    with[entry.key] = entry.value;
+    try {
+      cut_settings_from(with);
+      ADD_FAILURE() << entry.key << " " << entry.value.dump();
+    } catch (const std::runtime_error& failure) {
+      EXPECT_STREQ(failure.what(), entry.message);
+    }
+  }
+  Json within = cfg;
+  within.update(Json{{"pause_min", 2.0}, {"pause_keep", 0.0}, {"loudness_target", -70}});
+  EXPECT_EQ(cut_settings_from(within).pause_min, 2.0);
+}

@@ -6,6 +6,9 @@
 
 namespace {
 
+// The fade over which the sound leaves and enters each join, so no join clicks.
+constexpr double JOIN_FADE = 0.005;
+
 // Seconds as the filters read them: to the microsecond, which is all they keep.
 std::string seconds_text(double seconds) {
   return fixed_text(seconds, 6);

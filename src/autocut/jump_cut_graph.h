@@ -11,9 +11,6 @@
 // stretches pass one after another through filters that hand each frame on at once, so the
 // graph holds a few frames at a time however many stretches there are.
 
-// The fade over which the sound leaves and enters each join, so no join clicks.
-inline constexpr double JOIN_FADE = 0.005;
-
 // The graph that keeps `spans` (in order, in seconds from the start of input 0's decoded
 // stretch) of the first picture and of the sound inputs `sounds` ("0:a:1", ...), all cut at the
 // same instants: the picture at the frame that starts there (its frames lie `frame_step` apart,

@@ -418,9 +418,7 @@ SoundFrom detect_silences_from(const std::string& fp, double from, const std::st
     close_open_silence(report, sound_length);
   if (log)
     log(end_message(reports.back()));
-  SoundFrom sound{reports.back().silences, sound_length, {}, std::nullopt};
-  if (reports.size() == 2)
-    sound.pauses = reports.front().silences;
+  SoundFrom sound{reports.back().silences, sound_length, reports.front().silences, std::nullopt};
   if (measures.loudness)
     sound.loudness = integrated_loudness_in_report(run.err);
   return sound;

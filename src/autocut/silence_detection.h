@@ -94,7 +94,7 @@ struct SoundMeasures {
 struct SoundFrom {
   std::vector<Silence> silences;   // at least `dur` long, in seconds from `from`
   double length;                   // of the sound from `from` to its end
-  std::vector<Silence> pauses;     // at least the pause length long, when it was asked for
+  std::vector<Silence> pauses;     // at least the pause length long; without one, the silences
   std::optional<double> loudness;  // LUFS, when asked for and there was any to measure
 };
 

@@ -340,6 +340,7 @@ TEST(DetectSilencesMedia, TheSoundFromASecondOnIsWhatACopyFromThereHolds) {
   EXPECT_EQ(pairs_of(sound.silences), pairs_of(detect_silences(copy.string(), "-35dB", "0.2")));
   ASSERT_EQ(sound.silences.size(), 3u);
   EXPECT_NEAR(sound.silences.back().end, sound.length, 1e-5) << "the end silence runs to the end";
+  EXPECT_EQ(pairs_of(sound.pauses), pairs_of(sound.silences)) << "no shorter pause length asked";
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], "FFmpeg Stille-Erkennung startet: Aufnahme.mkv");
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
-#include <random>
 #include <stdexcept>
 
 #include "export/export_messages.h"
@@ -29,16 +28,9 @@ namespace {
 
 // A new folder "tavelmor_" + a random name in the system's temporary-files location.
 fs::path create_temporary_folder() {
-  std::random_device seed;
-  std::mt19937_64 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char name[32];
-    std::snprintf(name, sizeof name, "tavelmor_%016llx", static_cast<unsigned long long>(random()));
-    const fs::path folder = fs::temp_directory_path() / name;
-    if (fs::create_directory(folder))
-      return folder;
-  }
-  throw std::runtime_error("Temporärer Ordner konnte nicht angelegt werden");
+  return claim_temporary_path(
+      "tavelmor_", "", [](const fs::path& folder) { return fs::create_directory(folder); },
+      "Temporärer Ordner konnte nicht angelegt werden");
 }
 
 // ffprobe writes the sample rate as text, the channel count as a number.

@@ -117,9 +117,8 @@ ClipFacts get_duration_and_handles(const std::string& fp) {
 
 RecordingFacts get_duration_and_sound(const std::string& fp) {
   const std::string json = checked_probe(fp, probe_format(fp, STREAM_FACTS));
-  return {duration_from_probe_json(json),        has_sound_track_in_probe_json(json),
-          picture_missing_in_probe_json(json),   timecode_from_probe_json(json),
-          sound_track_count_in_probe_json(json), picture_from_probe_json(json),
+  return {duration_from_probe_json(json), picture_missing_in_probe_json(json),
+          timecode_from_probe_json(json), picture_from_probe_json(json),
           sound_rates_in_probe_json(json)};
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -8,7 +9,9 @@
 #include "media/sdr_conversion.h"
 #include "media/timecode.h"
 
-// The shared media operations, each one FFmpeg or ffprobe run.
+// The shared media operations, each one FFmpeg or ffprobe run, but for those that need a file's
+// duration (get_duration, get_duration_and_handles, probe_file): for a file that states none they
+// add a second run, an FFmpeg run that measures it.
 
 // True when "ffmpeg -version" runs and exits 0 (5 s at most); never fails.
 bool check_ffmpeg();
@@ -78,12 +81,13 @@ ClipFacts get_duration_and_handles(const std::string& fp);
 // no picture, its picture, and its timecode when it carries a timecode tag.
 struct RecordingFacts {
   std::optional<double> duration;
-  bool has_sound;
   bool picture_missing;
   std::optional<ProbedTimecode> timecode;
-  int sound_tracks = 0;
   std::optional<PictureFacts> picture;
   std::vector<int> sound_rates;  // of each sound track, 0 where the probe does not tell
+
+  size_t sound_tracks() const { return sound_rates.size(); }
+  bool has_sound() const { return !sound_rates.empty(); }
 };
 
 // The checks for a sound track and a picture, the timecode and the stated duration from a single

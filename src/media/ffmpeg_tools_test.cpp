@@ -163,18 +163,18 @@ TEST(FfmpegToolsMedia, OneProbeTellsDurationAndSound) {
   const fs::path with_sound = scratch / "mit Ton.mp4";
   make_recording(with_sound, {1.0, 0.5}, true, 160, 120);
   const RecordingFacts sound = get_duration_and_sound(with_sound.string());
-  EXPECT_TRUE(sound.has_sound);
+  EXPECT_TRUE(sound.has_sound());
   EXPECT_EQ(sound.duration, get_duration(with_sound.string()));
 
   const fs::path mute = scratch / "stumm.mp4";
   run_ffmpeg({"-i", with_sound.string(), "-an", "-c", "copy", mute.string()});
   const RecordingFacts no_sound = get_duration_and_sound(mute.string());
-  EXPECT_FALSE(no_sound.has_sound);
+  EXPECT_FALSE(no_sound.has_sound());
   EXPECT_EQ(no_sound.duration, get_duration(mute.string()));
 
   const fs::path tone = scratch / "ton.flac";
   make_recording(tone, {0.5}, true, 0, 0);
-  EXPECT_TRUE(get_duration_and_sound(tone.string()).has_sound);
+  EXPECT_TRUE(get_duration_and_sound(tone.string()).has_sound());
 
   std::string combined;
   std::string alone;

@@ -46,7 +46,7 @@ std::string loudness_filter(double gain, int sample_rate) {
 std::string loudness_message(std::optional<double> measured, double target) {
   if (!measured)
     return "Lautheit nicht messbar – der Ton bleibt, wie er ist";
-  const double gain = target - *measured;
+  const double gain = *loudness_gain(measured, target);
   return "Lautheit: " + fixed_text(*measured, 1) + " LUFS, Ziel " + fixed_text(target, 1) +
          " LUFS (" + (gain >= 0.0 ? "+" : "") + fixed_text(gain, 1) + " dB)";
 }

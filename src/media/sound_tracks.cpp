@@ -16,20 +16,16 @@ constexpr size_t ERROR_TAIL = 800;
 
 const std::string_view LEVEL_MARK = "mean_volume:";
 
-std::string level_instance(size_t track) {
-  return "volumedetect@level_" + std::to_string(track);
-}
-
 }  // namespace
 
 std::string track_level_filter(size_t track) {
-  return level_instance(track);
+  return "volumedetect@level_" + std::to_string(track);
 }
 
 std::vector<std::optional<double>> track_levels_from_report(std::string_view report, size_t count) {
   std::vector<std::optional<double>> levels(count);
   for (size_t track = 0; track < count; ++track) {
-    const std::string prefix = "[" + level_instance(track) + " @ ";
+    const std::string prefix = "[" + track_level_filter(track) + " @ ";
     for (size_t at = report.find(prefix); at != std::string_view::npos;
          at = report.find(prefix, at + 1)) {
       const size_t line_end = report.find_first_of("\r\n", at);

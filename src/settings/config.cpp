@@ -67,13 +67,18 @@ std::runtime_error invalid_setting(const std::string& key, const Json& value) {
   return std::runtime_error("Ungültiger Wert für " + key + ": " + json_plain_text(value));
 }
 
-std::optional<double> loudness_target_of(const Json& cfg) {
-  const auto it = cfg.find("loudness_target");
+std::optional<double> added_number(const Json& cfg, const std::string& key, double low,
+                                   double high) {
+  const auto it = cfg.find(key);
   if (it == cfg.end() || it->is_null())
     return std::nullopt;
+  if (!it->is_number() || !(it->get<double>() >= low && it->get<double>() <= high))
+    throw invalid_setting(key, *it);
+  return it->get<double>();
+}
+
+std::optional<double> loudness_target_of(const Json& cfg) {
   // Quieter than the loudness meter's floor there is nothing to aim at, and above full scale no
   // sound can be.
-  if (!it->is_number() || !(it->get<double>() >= -70.0 && it->get<double>() <= 0.0))
-    throw invalid_setting("loudness_target", *it);
-  return it->get<double>();
+  return added_number(cfg, "loudness_target", -70.0, 0.0);
 }

@@ -34,6 +34,11 @@ void set_added_key(Json& cfg, const std::string& key, const Json& value);
 // The failure for a settings value the jobs cannot use: "Ungültiger Wert für <key>: <value>".
 std::runtime_error invalid_setting(const std::string& key, const Json& value);
 
+// An added key as a JSON number: nothing when absent or null. Throws invalid_setting for anything
+// but a number from `low` to `high`.
+std::optional<double> added_number(const Json& cfg, const std::string& key, double low,
+                                   double high);
+
 // loudness_target in LUFS: nothing when absent or null (off). Throws invalid_setting for
 // anything but a number from -70 to 0.
 std::optional<double> loudness_target_of(const Json& cfg);

@@ -44,16 +44,27 @@ void remove_pending_files() {
     remove_quietly(path);
 }
 
-fs::path fresh_temporary_path(const std::string& prefix, const std::string& extension) {
+fs::path claim_temporary_path(const std::string& prefix, const std::string& extension,
+                              const std::function<bool(const fs::path&)>& claim,
+                              const std::string& failure) {
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
     char name[32];
     std::snprintf(name, sizeof name, "%016llx", static_cast<unsigned long long>(random()));
     const fs::path path = fs::temp_directory_path() / (prefix + name + extension);
-    std::error_code unknown;
-    if (!fs::exists(path, unknown) && !unknown)
+    if (claim(path))
       return path;
   }
-  throw std::runtime_error("Temporäre Datei konnte nicht angelegt werden");
+  throw std::runtime_error(failure);
+}
+
+fs::path fresh_temporary_path(const std::string& prefix, const std::string& extension) {
+  return claim_temporary_path(
+      prefix, extension,
+      [](const fs::path& path) {
+        std::error_code unknown;
+        return !fs::exists(path, unknown) && !unknown;
+      },
+      "Temporäre Datei konnte nicht angelegt werden");
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 // What the running steps are making and has not become a result yet: temporary files and
@@ -24,6 +25,14 @@ class PendingFile {
  private:
   std::filesystem::path path_;
 };
+
+// A path in the system's temporary folder: `prefix`, a random name and `extension`, the first of
+// a hundred that `claim` accepts; `claim` returns false when the name is taken, and may make what
+// is to lie there at once, so that no other run can take it in between. Throws `failure` when
+// no name is accepted.
+std::filesystem::path claim_temporary_path(
+    const std::string& prefix, const std::string& extension,
+    const std::function<bool(const std::filesystem::path&)>& claim, const std::string& failure);
 
 // A path in the system's temporary folder that nothing lies at yet: `prefix`, a random name and
 // `extension`.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <vector>
+
 #include "support/test_util.h"
 
 TEST(PendingFiles, AnEarlyEndRemovesWhatIsBeingMadeAndNothingElse) {
@@ -28,4 +31,29 @@ TEST(PendingFiles, AnEarlyEndRemovesWhatIsBeingMadeAndNothingElse) {
   EXPECT_EQ(read_text_file(scratch / "master.mp4"), "done");
   remove_pending_files();
   EXPECT_EQ(read_text_file(scratch / "master.mp4"), "done") << "a finished scope stays unlisted";
+}
+
+TEST(PendingFiles, ATakenNameIsFollowedByAnotherUntilOneIsClaimed) {
+  std::vector<fs::path> offered;
+  const fs::path claimed = claim_temporary_path(
+      "tavelmor_", ".txt",
+      [&](const fs::path& path) {
+        offered.push_back(path);
+        return offered.size() == 3;
+      },
+      "nie");
+  ASSERT_EQ(offered.size(), 3u);
+  EXPECT_EQ(claimed, offered.back());
+  EXPECT_NE(offered[0], offered[1]);
+  EXPECT_EQ(claimed.parent_path(), fs::temp_directory_path());
+  EXPECT_EQ(claimed.extension(), ".txt");
+  EXPECT_EQ(claimed.filename().string().rfind("tavelmor_", 0), 0u);
+
+  try {
+    claim_temporary_path(
+        "tavelmor_", "", [](const fs::path&) { return false; }, "kein Name frei");
+    ADD_FAILURE() << "every name taken must fail";
+  } catch (const std::runtime_error& failure) {
+    EXPECT_STREQ(failure.what(), "kein Name frei");
+  }
 }
